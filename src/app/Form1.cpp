@@ -1,0 +1,121 @@
+#include "app/Form1.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "phrases/phrasefile.h"
+#include "platform/twips.h"
+
+namespace {
+constexpr double kClientWidthTwips = 7260;
+constexpr double kClientHeightTwips = 4755;
+}  // namespace
+
+Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* parent)
+    : QMainWindow(parent),
+      sMsg(phrasefile::kMaxPhrases),
+      settings_(settings),
+      services_(services) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("vekEdit"));
+    setWindowIcon(QIcon(QStringLiteral(":/vekedit.png")));
+    CommonDialog1.initDir = QDir::homePath();
+
+    Text1 = new TextBox(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont font(kDesignFontName, 12);
+    font.setWeight(QFont::Normal);
+    Text1->setFont(font);
+    // The window's layout keeps the text box covering the whole client area.
+    setCentralWidget(Text1);
+    Text1->setFocus();
+
+    QMenu* file = addMenu("mFile", QStringLiteral("File"))->menu();
+    mNew = addCommand(file, "mNew", QStringLiteral("New"), false, &Form1::mNew_Click);
+    mBlankF = addSeparator(file, "mBlankF");
+    mOpen = addCommand(file, "mOpen", QStringLiteral("Open"), true, &Form1::mOpen_Click);
+    mSave = addCommand(file, "mSave", QStringLiteral("Save"), true, &Form1::mSave_Click);
+    mBlankF2 = addSeparator(file, "mBlankF2");
+    mEnd = addCommand(file, "mEnd", QStringLiteral("End"), true, &Form1::mEnd_Click);
+    mFile = file->menuAction();
+
+    QMenu* edit = addMenu("mEdit", QStringLiteral("Edit"))->menu();
+    mCopy = addCommand(edit, "mCopy", QStringLiteral("Copy"), true, &Form1::mCopy_Click);
+    mCut = addCommand(edit, "mCut", QStringLiteral("Cut"), true, &Form1::mCut_Click);
+    mPaste = addCommand(edit, "mPaste", QStringLiteral("Paste"), true, &Form1::mPaste_Click);
+    mBlankE = addSeparator(edit, "mBlankE");
+    mClear = addCommand(edit, "mClear", QStringLiteral("Clear"), false, &Form1::mClear_Click);
+    mEdit = edit->menuAction();
+
+    QMenu* speak = addMenu("mSpeak", QStringLiteral("Speak"))->menu();
+    mSpeakTest = addCommand(speak, "mSpeakTest", QStringLiteral("Start"), false, nullptr);
+    mPause = addCommand(speak, "mPause", QStringLiteral("Pause"), false, nullptr);
+    mStop = addCommand(speak, "mStop", QStringLiteral("Stop"), false, nullptr);
+    mBlank2 = addSeparator(speak, "mBlank2");
+    mSetting = addCommand(speak, "mSetting", QStringLiteral("Setting"), true, nullptr);
+    mSpeak = speak->menuAction();
+
+    QMenu* help = addMenu("mHelp", QStringLiteral("Help"))->menu();
+    mAbout = addCommand(help, "mAbout", QStringLiteral("About"), true, &Form1::mAbout_Click);
+    mHelp = help->menuAction();
+
+    connect(Text1, &QPlainTextEdit::textChanged, this, &Form1::Text1_Change);
+
+    const double dpiX = logicalDpiX(), dpiY = logicalDpiY();
+    resize(platform::twipsToPixels(kClientWidthTwips, dpiX),
+           platform::twipsToPixels(kClientHeightTwips, dpiY) + menuBar()->sizeHint().height());
+}
+
+QAction* Form1::addMenu(const char* name, const QString& caption) {
+    QMenu* menu = menuBar()->addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(name) + QStringLiteral("Menu"));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name));
+    return menu->menuAction();
+}
+
+QAction* Form1::addCommand(QMenu* menu, const char* name, const QString& caption, bool enabled,
+                           void (Form1::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setEnabled(enabled);
+    if (handler) connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+QAction* Form1::addSeparator(QMenu* menu, const char* name) {
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(QString::fromLatin1(name));
+    return separator;
+}
+
+void Form1::Form_Load() {
+    const QRect screenArea = screen()->geometry();
+    const QRect outer = frameGeometry();
+    move(screenArea.x() + (screenArea.width() - outer.width()) / 2,
+         screenArea.y() + (screenArea.height() - outer.height()) / 2);
+
+    std::optional<PhraseLoad> load;
+    if (!settings_.sCommand.isEmpty()) {
+        load = ReadMsg(settings_.sCommand);
+        if (!load->error) mSpeakTest->setEnabled(true);
+    }
+    settings_.sFontName = Text1->font().family();
+    show();
+    // Told once the window is up, so the message has a window to belong to.
+    if (load) reportLoad(settings_.sCommand, *load);
+}
+
+void Form1::Text1_Change() {
+    setWindowTitle(QStringLiteral("vekEdit"));
+    mNew->setEnabled(true);
+    mClear->setEnabled(true);
+    mSpeakTest->setEnabled(true);
+}
+
+void Form1::mEnd_Click() { close(); }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "platform/Services.h"
+#include "platform/TextBox.h"
+#include "settings/SharedSettings.h"
+
+class QAction;
+class QMenu;
+
+inline const QString kDesignFontName = QStringLiteral("ＭＳ Ｐゴシック");
+
+// The main window: one large text box, four menus, the caption as the status line.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    Form1(SharedSettings& settings, platform::Services services, QWidget* parent = nullptr);
+
+    // How a load went; when error is set the file could not be read and nothing changed.
+    struct PhraseLoad {
+        std::optional<QString> error;
+        bool truncated = false;
+        qsizetype invalidCount = 0;
+        int firstInvalidLine = 0;
+    };
+
+    // Application shell
+    void Form_Load();
+    void Text1_Change();
+    void mEnd_Click();
+    void mAbout_Click();
+
+    // Phrase files
+    PhraseLoad ReadMsg(const QString& sfile);
+    bool SaveMsg(const QString& sfile);
+    void mOpen_Click();
+    void mSave_Click();
+
+    // Editing
+    void mCopy_Click();
+    void mCut_Click();
+    void mPaste_Click();
+    void mClear_Click();
+    void mNew_Click();
+
+    TextBox* Text1;
+    QAction* mFile;
+    QAction* mNew;
+    QAction* mBlankF;
+    QAction* mOpen;
+    QAction* mSave;
+    QAction* mBlankF2;
+    QAction* mEnd;
+    QAction* mEdit;
+    QAction* mCopy;
+    QAction* mCut;
+    QAction* mPaste;
+    QAction* mBlankE;
+    QAction* mClear;
+    QAction* mSpeak;
+    QAction* mSpeakTest;
+    QAction* mPause;
+    QAction* mStop;
+    QAction* mBlank2;
+    QAction* mSetting;
+    QAction* mHelp;
+    QAction* mAbout;
+
+    std::vector<QString> sMsg;  // the phrase table, a fixed 32001 entries
+    qint16 iMsgCount = 0;
+
+private:
+    QAction* addMenu(const char* name, const QString& caption);
+    QAction* addCommand(QMenu* menu, const char* name, const QString& caption, bool enabled,
+                        void (Form1::*handler)());
+    QAction* addSeparator(QMenu* menu, const char* name);
+    void reportLoad(const QString& path, const PhraseLoad& load);
+
+    // What the common dialog keeps from one use to the next.
+    struct {
+        QString initDir;
+        QString fileName;
+    } CommonDialog1;
+
+    SharedSettings& settings_;
+    platform::Services services_;
+};

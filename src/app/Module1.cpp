@@ -1,0 +1,40 @@
+#include "app/Module1.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include "app/Form1.h"
+#include "platform/localpath.h"
+#include "platform/qtservices.h"
+#include "settings/SharedSettings.h"
+
+QString commandLine(int argc, char** argv) {
+    QByteArray joined;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) joined += ' ';
+        joined += argv[i];
+    }
+    return localpath::fromBytes(joined);
+}
+
+int Main(int argc, char** argv) {
+    QApplication app(argc, argv);  // takes Qt's own options out of argv
+    QApplication::setApplicationName(QStringLiteral("vekEdit"));
+    QApplication::setApplicationVersion(QStringLiteral(VEKEDIT_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.vekedit.vekEdit"));
+    // The design font is a Windows one; draw it with a Japanese proportional gothic.
+    QFont::insertSubstitutions(kDesignFontName, {QStringLiteral("IPAPGothic"),
+                                                 QStringLiteral("Noto Sans CJK JP"),
+                                                 QStringLiteral("IPAGothic")});
+
+    SharedSettings settings;
+    settings.sCommand = commandLine(argc, argv);
+
+    platform::QtFileDialogs fileDialogs;
+    platform::QtMessageBox messageBox;
+    platform::QtClipboard clipboard;
+    platform::QtAboutBox aboutBox;
+    Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox});
+    form.Form_Load();
+    return app.exec();
+}

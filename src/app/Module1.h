@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The start procedure: takes the command line, shows the main window, runs the program.
+int Main(int argc, char** argv);
+
+// The arguments after the program's name joined by single spaces, taken whole: not
+// trimmed or unquoted, and bytes that are not UTF-8 kept for the file system.
+QString commandLine(int argc, char** argv);

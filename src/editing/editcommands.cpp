@@ -1,0 +1,28 @@
+#include <QAction>
+
+#include "app/Form1.h"
+
+void Form1::mCopy_Click() {
+    services_.clipboard.clear();
+    services_.clipboard.setText(Text1->selText());
+}
+
+void Form1::mCut_Click() {
+    const QString selected = Text1->selText();
+    if (selected.isEmpty()) return;
+    services_.clipboard.clear();
+    services_.clipboard.setText(selected);
+    Text1->setSelText(QString());
+}
+
+void Form1::mPaste_Click() {
+    Text1->setSelText(services_.clipboard.text());
+    mSpeakTest->setEnabled(true);
+}
+
+void Form1::mClear_Click() {
+    Text1->setText(QString());
+    mSpeakTest->setEnabled(false);
+}
+
+void Form1::mNew_Click() { mClear_Click(); }

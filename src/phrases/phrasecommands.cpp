@@ -1,0 +1,147 @@
+#include <QAction>
+#include <QElapsedTimer>
+#include <algorithm>
+
+#include "app/Form1.h"
+#include "phrases/phrasefile.h"
+#include "platform/cp932.h"
+#include "platform/files.h"
+#include "platform/localpath.h"
+
+namespace {
+
+const QString kOpenTitle = QStringLiteral("格言・名言データファイルを開く");
+const QString kOpenFilter = QStringLiteral(
+    "vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
+    "テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*");
+const QString kSaveTitle = QStringLiteral("格言・名言データファイルを保存します");
+const QString kSaveFilter = QStringLiteral(
+    "vekシリーズデータ ファイル (vek.dat)|vek.dat|テキストファイル (*.txt)|*.txt|"
+    "すべてのファイル (*.*)|*.*");
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString progressCaption(qsizetype shown) {
+    return QStringLiteral("vekEdit　%1　フレーズ読込み完了").arg(shown);
+}
+
+QString unmappableList(const QList<char32_t>& chars) {
+    QStringList names;
+    for (qsizetype i = 0; i < std::min<qsizetype>(chars.size(), 10); ++i) {
+        const char32_t c = chars[i];
+        names << QStringLiteral("「%1」(U+%2)")
+                     .arg(QString::fromUcs4(&c, 1),
+                          QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
+    }
+    QString list = names.join(QLatin1Char(' '));
+    if (chars.size() > 10) list += QStringLiteral(" ほか %1 種類").arg(chars.size() - 10);
+    return list;
+}
+
+}  // namespace
+
+Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
+    PhraseLoad result;
+    // The file is read before anything is cleared, so a file that cannot be read loses nothing.
+    auto read = phrasefile::read(sfile);
+    if (auto* reason = std::get_if<QString>(&read)) {
+        result.error = *reason;
+        return result;
+    }
+    phrasefile::Phrases& phrases = std::get<phrasefile::Phrases>(read);
+
+    std::fill(sMsg.begin(), sMsg.end(), QString());
+    Text1->setText(QString());
+    iMsgCount = 0;
+
+    QElapsedTimer sinceCaption;
+    sinceCaption.start();
+    qsizetype i = 0;
+    for (QString& line : phrases.lines) {
+        sMsg[i] = std::move(line);
+        ++i;
+        if (sinceCaption.elapsed() >= 50) {
+            setWindowTitle(progressCaption(i + 1));
+            sinceCaption.restart();
+        }
+    }
+    // The text box is filled once: line by line would cost quadratic time.
+    qsizetype length = 0;
+    for (qsizetype k = 0; k < i; ++k) length += sMsg[k].size() + 2;
+    QString text;
+    text.reserve(length);
+    for (qsizetype k = 0; k < i; ++k) text.append(sMsg[k]).append(kCrLf);
+    Text1->setText(text);
+    if (i > 0) setWindowTitle(progressCaption(i + 1));
+
+    iMsgCount = static_cast<qint16>(i);
+    setWindowTitle(QStringLiteral("vekEdit %1 フレーズ").arg(iMsgCount + 1));
+    services_.messageBox.beep();
+
+    result.truncated = phrases.truncated;
+    result.invalidCount = phrases.invalidCount;
+    result.firstInvalidLine = phrases.firstInvalidLine;
+    return result;
+}
+
+void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
+    const QString shown = localpath::display(path);
+    if (load.error) {
+        services_.messageBox.warn(
+            this, QStringLiteral("ファイルを開けませんでした。\n\n%1\n\n理由: %2").arg(shown, *load.error));
+        return;
+    }
+    if (load.truncated) {
+        services_.messageBox.warn(
+            this, QStringLiteral("%1\n\nこのファイルは %2 行より多くの行があります。"
+                                 "エディターに入る最初の %2 行だけを読み込みました。")
+                      .arg(shown)
+                      .arg(phrasefile::kMaxPhrases));
+    }
+    if (load.invalidCount > 0) {
+        services_.messageBox.warn(
+            this, QStringLiteral("%1\n\nShift-JIS (CP932) として読めないバイトが %2 か所ありました"
+                                 "（最初は %3 行目）。その部分は「\uFFFD」で表示しています。")
+                      .arg(shown)
+                      .arg(load.invalidCount)
+                      .arg(load.firstInvalidLine));
+    }
+}
+
+bool Form1::SaveMsg(const QString& sfile) {
+    QString text = Text1->text();
+    // A text that already ends its last line is written as it is, so a load and a save
+    // give back the same file.
+    if (!text.endsWith(kCrLf)) text += kCrLf;
+    const cp932::Encoded encoded = cp932::encode(text);
+    if (auto reason = files::writeFile(sfile, encoded.bytes)) {
+        services_.messageBox.warn(this, QStringLiteral("ファイルを保存できませんでした。\n\n%1\n\n理由: %2")
+                                            .arg(localpath::display(sfile), *reason));
+        return false;
+    }
+    if (!encoded.unmappable.isEmpty()) {
+        services_.messageBox.warn(
+            this, QStringLiteral("%1\n\n次の文字は Shift-JIS (CP932) で書けないため、"
+                                 "「?」に置き換えて保存しました。\n\n%2")
+                      .arg(localpath::display(sfile), unmappableList(encoded.unmappable)));
+    }
+    services_.messageBox.inform(this, QStringLiteral("保存したよ"));
+    return true;
+}
+
+void Form1::mOpen_Click() {
+    const auto path = services_.fileDialogs.showOpen(
+        this, {kOpenTitle, kOpenFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
+    if (!path) return;
+    CommonDialog1.fileName = *path;
+    const PhraseLoad load = ReadMsg(*path);
+    if (!load.error) mSpeakTest->setEnabled(true);
+    reportLoad(*path, load);
+}
+
+void Form1::mSave_Click() {
+    const auto path = services_.fileDialogs.showSave(
+        this, {kSaveTitle, kSaveFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
+    if (!path) return;
+    CommonDialog1.fileName = *path;
+    SaveMsg(*path);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+// Phrase files: CP932 text, one phrase per line. A CR or CR LF ends a line; a lone LF
+// belongs to its phrase; the last line needs no line end.
+namespace phrasefile {
+
+inline constexpr int kMaxPhrases = 32001;
+
+struct Phrases {
+    QStringList lines;
+    bool truncated = false;      // the file held more lines than were taken
+    qsizetype invalidCount = 0;  // byte sequences that are not CP932, read as U+FFFD
+    int firstInvalidLine = 0;    // 1-based; 0 when there are none
+};
+
+Phrases parse(QByteArrayView bytes, int maxLines = kMaxPhrases);
+
+// Reads no further than the lines it takes. A string is the reason the file could not be read.
+std::variant<QString, Phrases> read(const QString& path, int maxLines = kMaxPhrases);
+
+}  // namespace phrasefile

@@ -1,0 +1,52 @@
+#include "platform/TextBox.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+QString TextBox::toDocument(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += u'\n';
+            if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+        } else if (c == u'\n') {
+            out += QChar::LineSeparator;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString TextBox::fromDocument(QStringView raw) {
+    QString out;
+    out.reserve(raw.size() + raw.size() / 16);
+    for (const QChar c : raw) {
+        if (c == QChar::ParagraphSeparator)
+            out += u"\r\n";
+        else if (c == QChar::LineSeparator)
+            out += u'\n';
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString TextBox::text() const { return fromDocument(document()->toRawText()); }
+
+void TextBox::setText(const QString& text) { setPlainText(toDocument(text)); }
+
+QString TextBox::selText() const { return fromDocument(textCursor().selectedText()); }
+
+void TextBox::setSelText(const QString& text) {
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (!text.isEmpty()) cursor.insertText(toDocument(text));
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+qsizetype TextBox::selLength() const { return selText().size(); }

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+#include <QStringView>
+
+// The multi-line text box. Its text is handed in and out with CR LF at every line break.
+// A CR or CR LF ends a line; a lone LF stays inside its line (kept in the document as
+// U+2028, so that it comes back out as LF).
+class TextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+    QString text() const;
+    void setText(const QString& text);
+    QString selText() const;
+    void setSelText(const QString& text);  // replaces the selection, or inserts at the caret
+    qsizetype selLength() const;
+
+    static QString toDocument(QStringView text);
+    static QString fromDocument(QStringView raw);
+};

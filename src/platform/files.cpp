@@ -1,0 +1,94 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/localpath.h"
+
+namespace files {
+namespace {
+
+QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+std::optional<QString> writeInPlace(const QString& path, const QByteArray& data) {
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging the editor.
+    const int fd = ::open(localpath::toBytes(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return systemReason(errno);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            return systemReason(err);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0 && errno != EINTR) return systemReason(errno);
+    return std::nullopt;
+}
+
+}  // namespace
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<QString> InputFile::open(const QString& path) {
+    const int fd =
+        ::open(localpath::toBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return systemReason(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return systemReason(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) return QStringLiteral("フォルダーです。ファイルを選んでください。");
+        return QStringLiteral("通常のファイルではありません（デバイスやパイプなど）。");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    return std::nullopt;
+}
+
+qsizetype InputFile::readInto(QByteArray& buffer, qsizetype max) {
+    const qsizetype old = buffer.size();
+    buffer.resize(old + max);
+    ssize_t n;
+    do {
+        n = ::read(fd_, buffer.data() + old, max);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) error_ = systemReason(errno);
+    buffer.resize(old + std::max<ssize_t>(n, 0));
+    return n;
+}
+
+std::optional<QString> writeFile(const QString& path, const QByteArray& data) {
+    // QSaveFile would replace a device node with a regular file: write those in place.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) return writeInPlace(path, data);
+
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);  // a folder we may not create files in
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit()) return file.errorString();
+    return std::nullopt;
+}
+
+}  // namespace files

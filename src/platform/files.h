@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace files {
+
+// A regular file open for reading. Opening never blocks, whatever the path names
+// (a FIFO, a device), and anything but a regular file is refused.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Nothing on success, else the reason in the user's language.
+    std::optional<QString> open(const QString& path);
+    // Appends up to max bytes; returns how many were read, 0 at the end, -1 on error.
+    qsizetype readInto(QByteArray& buffer, qsizetype max);
+    QString errorString() const { return error_; }
+
+private:
+    int fd_ = -1;
+    QString error_;
+};
+
+// Replaces the file's content with data. A regular file (or a new one) is written to a
+// temporary file and renamed over it, keeping its permissions; a link is followed and
+// stays a link; a device or FIFO is written in place. On failure the old content stays
+// (except where only an in-place write was possible) and the reason is returned.
+std::optional<QString> writeFile(const QString& path, const QByteArray& data);
+
+}  // namespace files
