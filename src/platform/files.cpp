@@ -81,9 +81,13 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& data) {
 
     QSaveFile file(path);
     file.setDirectWriteFallback(true);  // a folder we may not create files in
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    // Unbuffered, so that a full disk is reported by the write with its reason.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();
     if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
+        // A short write leaves QSaveFile without an error of its own; errno has the reason.
+        const int err = errno;
+        const QString reason =
+            file.error() != QFileDevice::NoError ? file.errorString() : systemReason(err);
         file.cancelWriting();
         return reason;
     }
