@@ -95,6 +95,7 @@ QAction* Form1::addSeparator(QMenu* menu, const char* name) {
 }
 
 void Form1::Form_Load() {
+    create();  // the native window, so the outer size includes whatever frame is known
     const QRect screenArea = screen()->geometry();
     const QRect outer = frameGeometry();
     move(screenArea.x() + (screenArea.width() - outer.width()) / 2,

@@ -42,6 +42,7 @@ QString TextBox::selText() const { return fromDocument(textCursor().selectedText
 
 void TextBox::setSelText(const QString& text) {
     QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection() && text.isEmpty()) return;  // nothing would change
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     if (!text.isEmpty()) cursor.insertText(toDocument(text));
