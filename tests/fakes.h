@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <QWidget>
 #include <memory>

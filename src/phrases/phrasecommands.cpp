@@ -53,6 +53,8 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     Text1->setText(QString());
     iMsgCount = 0;
 
+    // The text box is filled once: a line at a time would cost quadratic time.
+    Text1->setLines(phrases.lines);
     QElapsedTimer sinceCaption;
     sinceCaption.start();
     qsizetype i = 0;
@@ -64,13 +66,6 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
             sinceCaption.restart();
         }
     }
-    // The text box is filled once: line by line would cost quadratic time.
-    qsizetype length = 0;
-    for (qsizetype k = 0; k < i; ++k) length += sMsg[k].size() + 2;
-    QString text;
-    text.reserve(length);
-    for (qsizetype k = 0; k < i; ++k) text.append(sMsg[k]).append(kCrLf);
-    Text1->setText(text);
     if (i > 0) setWindowTitle(progressCaption(i + 1));
 
     iMsgCount = static_cast<qint16>(i);

@@ -1,6 +1,7 @@
 #include "platform/TextBox.h"
 
 #include <QTextCursor>
+#include <algorithm>
 #include <QTextDocument>
 
 QString TextBox::toDocument(QStringView text) {
@@ -37,6 +38,20 @@ QString TextBox::fromDocument(QStringView raw) {
 QString TextBox::text() const { return fromDocument(document()->toRawText()); }
 
 void TextBox::setText(const QString& text) { setPlainText(toDocument(text)); }
+
+void TextBox::setLines(const QStringList& lines) {
+    qsizetype length = 0;
+    for (const QString& line : lines) length += line.size() + 1;
+    QString raw;
+    raw.reserve(length);
+    for (const QString& line : lines) {
+        const qsizetype start = raw.size();
+        raw += line;
+        std::replace(raw.begin() + start, raw.end(), QChar(u'\n'), QChar(QChar::LineSeparator));
+        raw += u'\n';
+    }
+    setPlainText(raw);
+}
 
 QString TextBox::selText() const { return fromDocument(textCursor().selectedText()); }
 

@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // The multi-line text box. Its text is handed in and out with CR LF at every line break.
@@ -14,6 +15,8 @@ public:
 
     QString text() const;
     void setText(const QString& text);
+    // The same as setText of the lines each followed by CR LF, in one pass.
+    void setLines(const QStringList& lines);
     QString selText() const;
     void setSelText(const QString& text);  // replaces the selection, or inserts at the caret
     qsizetype selLength() const;

@@ -1,0 +1,86 @@
+// Loading a large phrase file: the whole ReadMsg into a shown main window, against
+// decoding and splitting the same bytes alone, which no loader can beat.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextDocumentLayout>
+#include <QTextDocument>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "fakes.h"
+#include "phrases/phrasefile.h"
+#include "platform/cp932.h"
+#include "testutil.h"
+
+namespace {
+
+QByteArray makeFile(int lines) {
+    const QStringList phrases{u"石の上にも三年、急がば回れ。"_qs, u"塵も積もれば山となる"_qs,
+                              u"Time is money — 時は金なり（ことわざ）"_qs,
+                              u"千里の道も一歩から、七転び八起き、笑う門には福来たる。"_qs};
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QString::number(i) + u' ' + phrases[i % phrases.size()] + phrases[(i + 1) % 4] +
+                u"\r\n"_qs;
+    return cp932::encode(text).bytes;
+}
+
+double medianMs(int runs, const std::function<void()>& run) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        run();
+        ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    Harness h;
+    h.form->show();
+
+    std::printf("%8s %10s %10s %11s %10s %9s %12s %9s\n", "lines", "bytes", "floor ms",
+                "toolkit ms", "load ms", "vs floor", "vs floor+tk", "vs half");
+    double previous = 0;
+    bool floorMet = true, growthMet = true;
+    for (int lines : {8001, 16001, 32001}) {
+        const QByteArray bytes = makeFile(lines);
+        const QString path = dir.filePath(QStringLiteral("bench.dat"));
+        writeBytes(path, bytes);
+        const double floor = medianMs(7, [&] {
+            volatile auto n = phrasefile::parse(bytes).lines.size();
+            (void)n;
+        });
+        // What the toolkit's text document alone needs to take the same lines.
+        const QString plain = phrasefile::parse(bytes).lines.join(u'\n') + u'\n';
+        const double toolkit = medianMs(7, [&] {
+            QTextDocument doc;
+            doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+            doc.setPlainText(plain);
+        });
+        const double load = medianMs(7, [&] {
+            h.form->ReadMsg(path);
+            QApplication::processEvents();  // layout and paint of what is shown
+        });
+        if (h.form->iMsgCount != lines) std::printf("wrong line count %d\n", h.form->iMsgCount);
+        const double ratio = load / floor;
+        const double growth = previous > 0 ? load / previous : 0;
+        std::printf("%8d %10lld %10.2f %11.2f %10.2f %8.2fx %11.2fx %8.2fx\n", lines,
+                    static_cast<long long>(bytes.size()), floor, toolkit, load, ratio,
+                    load / (floor + toolkit), growth);
+        if (lines == 32001 && ratio > 4.0) floorMet = false;
+        if (growth > 2.2) growthMet = false;
+        previous = load;
+    }
+    std::printf("target: load <= 4x floor at 32001 lines: %s\n", floorMet ? "met" : "missed");
+    std::printf("target: doubling the lines <= 2.2x the time: %s\n", growthMet ? "met" : "missed");
+    return 0;
+}
