@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextDocumentLayout>
-#include <QTextDocument>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <algorithm>
 #include <cstdio>
 #include <functional>

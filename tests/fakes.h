@@ -41,7 +41,7 @@ struct FakeMessageBox : platform::MessageBox {
 
     QWidget* window = nullptr;
 
-private:
+  private:
     void add(QWidget*, const QString& e) {
         events << e;
         ownerVisible << (window && window->isVisible());

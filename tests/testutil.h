@@ -11,6 +11,7 @@ inline QByteArray readBytes(const QString& path) {
 
 inline void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
     f.write(bytes);
 }

@@ -16,7 +16,7 @@ class EditingTest : public QObject {
         box->setTextCursor(c);
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void copy();
     void cutPutsSelectionOnClipboard();
     void paste();

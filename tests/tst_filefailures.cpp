@@ -25,7 +25,7 @@ class FileFailureTest : public QObject {
         h.messages.events.clear();
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void openFailureKeepsEditor_data();
     void openFailureKeepsEditor();
     void cancelChangesNothing();
@@ -144,12 +144,12 @@ void FileFailureTest::saveKeepsPermissionsAndLinks() {
     h.form->Text1->setText(u"saved\r\n"_qs);
 
     writeBytes(path("perm.dat"), "x");
-    QVERIFY(QFile::setPermissions(path("perm.dat"), QFile::ReadOwner | QFile::WriteOwner |
-                                                        QFile::ReadGroup));
+    QVERIFY(QFile::setPermissions(path("perm.dat"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     QVERIFY(h.form->SaveMsg(path("perm.dat")));
-    QCOMPARE(QFile::permissions(path("perm.dat")),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadUser |
-                 QFile::WriteUser);
+    QCOMPARE(QFile::permissions(path("perm.dat")), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ReadGroup | QFile::ReadUser |
+                                                       QFile::WriteUser);
 
     writeBytes(path("target.dat"), "old");
     QVERIFY(QFile::link(path("target.dat"), path("link.dat")));

@@ -13,7 +13,7 @@ class PhraseFileTest : public QObject {
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void reader_data();
     void reader();
     void progressAndEndCaptions();
@@ -44,14 +44,14 @@ void PhraseFileTest::reader_data() {
         << QByteArray("a\nb\nc") << QStringList{"a\nb\nc"} << "a\nb\nc\r\n";
     QTest::newRow("LF CR is a LF inside, then a line end")
         << QByteArray("a\n\rb") << QStringList{"a\n", "b"} << "a\n\r\nb\r\n";
-    QTest::newRow("blank lines count")
-        << QByteArray("a\r\n\r\n\r\nb\r\n") << QStringList{"a", "", "", "b"} << "a\r\n\r\n\r\nb\r\n";
+    QTest::newRow("blank lines count") << QByteArray("a\r\n\r\n\r\nb\r\n")
+                                       << QStringList{"a", "", "", "b"} << "a\r\n\r\n\r\nb\r\n";
     QTest::newRow("blanks and tabs kept")
         << QByteArray("  a\t \r\n\x81\x40x\x81\x40\r\n")
         << QStringList{"  a\t ", u"\u3000x\u3000"_qs} << u"  a\t \r\n\u3000x\u3000\r\n"_qs;
-    QTest::newRow("NUL bytes")
-        << QByteArray("a\0b\r\n\0\r\n", 8) << QStringList{QString::fromLatin1("a\0b", 3), QString(QChar(0))}
-        << QString::fromLatin1("a\0b\r\n\0\r\n", 8);
+    QTest::newRow("NUL bytes") << QByteArray("a\0b\r\n\0\r\n", 8)
+                               << QStringList{QString::fromLatin1("a\0b", 3), QString(QChar(0))}
+                               << QString::fromLatin1("a\0b\r\n\0\r\n", 8);
 }
 
 void PhraseFileTest::reader() {
@@ -109,10 +109,12 @@ void PhraseFileTest::secondLoadReplacesFirst() {
 
 void PhraseFileTest::cp932AsWindows() {
     // Bytes whose meaning differs between Shift-JIS tables, and what Windows makes of them.
-    const QByteArray bytes = QByteArray::fromHex("5c 7e 8160 817c 8161 81ca 8740 8754 878a 8790 "
-                                                 "ed40 fa40 fa55 f040 0d0a");
-    const QString text = u"\\~\uFF5E\uFF0D\u2225\uFFE2\u2460\u2160\u3231\u2252"
-                         u"\u7E8A\u2170\uFFE4\uE000\r\n"_qs;
+    const QByteArray bytes = QByteArray::fromHex(
+        "5c 7e 8160 817c 8161 81ca 8740 8754 878a 8790 "
+        "ed40 fa40 fa55 f040 0d0a");
+    const QString text =
+        u"\\~\uFF5E\uFF0D\u2225\uFFE2\u2460\u2160\u3231\u2252"
+        u"\u7E8A\u2170\uFFE4\uE000\r\n"_qs;
     writeBytes(path("special.dat"), bytes);
     Harness h;
     QVERIFY(!h.form->ReadMsg(path("special.dat")).error);
@@ -127,13 +129,15 @@ void PhraseFileTest::cp932AsWindows() {
     QCOMPARE(readBytes(path("special-out.dat")), expected);
     h.form->Text1->setText(u"\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC"_qs);
     QVERIFY(h.form->SaveMsg(path("typed.dat")));
-    QCOMPARE(readBytes(path("typed.dat")), QByteArray::fromHex("8160 8161 817c 5c 8191 8192 81ca 0d0a"));
+    QCOMPARE(readBytes(path("typed.dat")),
+             QByteArray::fromHex("8160 8161 817c 5c 8191 8192 81ca 0d0a"));
     QCOMPARE(h.messages.warnings(), QStringList());
 }
 
 void PhraseFileTest::invalidBytesAreReportedNotLost() {
     // A bad trail byte, an undefined single byte, and a lead byte cut off by the line end.
-    writeBytes(path("bad.dat"), QByteArray::fromHex("61 0d0a 62 81 0d0a 63 8120 64 0d0a a0 0d0a 88"));
+    writeBytes(path("bad.dat"),
+               QByteArray::fromHex("61 0d0a 62 81 0d0a 63 8120 64 0d0a a0 0d0a 88"));
     Harness h;
     h.dialogs.answer = path("bad.dat");
     h.form->mOpen_Click();
@@ -219,8 +223,8 @@ void PhraseFileTest::writerEndsTextOnce() {
     writeBytes(path("longer.dat"), QByteArray(1000, 'z'));
     QVERIFY(h.form->SaveMsg(path("longer.dat")));
     QCOMPARE(readBytes(path("longer.dat")), QByteArray("one\r\ntwo\r\n"));
-    QCOMPARE(h.messages.events, (QStringList{"inform:保存したよ", "inform:保存したよ",
-                                             "inform:保存したよ"}));
+    QCOMPARE(h.messages.events,
+             (QStringList{"inform:保存したよ", "inform:保存したよ", "inform:保存したよ"}));
 }
 
 void PhraseFileTest::unmappableWrittenAsQuestionMarks() {

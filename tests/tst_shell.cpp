@@ -1,4 +1,5 @@
 // The main window as a whole: start-up, menus and their states, dialogs, About.
+#include <unistd.h>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -7,7 +8,6 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <unistd.h>
 #include <QtTest>
 
 #include "app/Module1.h"
@@ -21,7 +21,7 @@ class ShellTest : public QObject {
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() { writeBytes(path("two.dat"), "one\r\ntwo\r\n"); }
     void menuDesign();
     void commandStates_data();
@@ -49,12 +49,13 @@ void ShellTest::menuDesign() {
         }
     }
     const QStringList expected{
-        "mFile=File",   "  mNew=New (off)",   "  mBlankF=-",        "  mOpen=Open",
-        "  mSave=Save", "  mBlankF2=-",       "  mEnd=End",         "mEdit=Edit",
-        "  mCopy=Copy", "  mCut=Cut",         "  mPaste=Paste",     "  mBlankE=-",
-        "  mClear=Clear (off)",               "mSpeak=Speak",       "  mSpeakTest=Start (off)",
-        "  mPause=Pause (off)",               "  mStop=Stop (off)", "  mBlank2=-",
-        "  mSetting=Setting",                 "mHelp=Help",         "  mAbout=About"};
+        "mFile=File",           "  mNew=New (off)",   "  mBlankF=-",
+        "  mOpen=Open",         "  mSave=Save",       "  mBlankF2=-",
+        "  mEnd=End",           "mEdit=Edit",         "  mCopy=Copy",
+        "  mCut=Cut",           "  mPaste=Paste",     "  mBlankE=-",
+        "  mClear=Clear (off)", "mSpeak=Speak",       "  mSpeakTest=Start (off)",
+        "  mPause=Pause (off)", "  mStop=Stop (off)", "  mBlank2=-",
+        "  mSetting=Setting",   "mHelp=Help",         "  mAbout=About"};
     QCOMPARE(seen, expected);
     QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
     QCOMPARE(h.form->Text1->font().family(), u"ＭＳ Ｐゴシック"_qs);
@@ -67,20 +68,45 @@ void ShellTest::commandStates_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("fresh window") << "" << "00000" << "vekEdit";
-    QTest::newRow("typing") << "type" << "11100" << "vekEdit";
-    QTest::newRow("typing then erasing all") << "type erase" << "11100" << "vekEdit";
-    QTest::newRow("clear") << "type clear" << "11000" << "vekEdit";
-    QTest::newRow("new") << "type new" << "11000" << "vekEdit";
-    QTest::newRow("paste from an empty clipboard") << "paste" << "00100" << "vekEdit";
-    QTest::newRow("open") << "open" << "11100" << "vekEdit 3 フレーズ";
-    QTest::newRow("open then type") << "open type" << "11100" << "vekEdit";
-    QTest::newRow("open then clear") << "open clear" << "11000" << "vekEdit";
-    QTest::newRow("open cancelled") << "cancel" << "00000" << "vekEdit";
-    QTest::newRow("open of a missing file") << "missing" << "00000" << "vekEdit";
-    QTest::newRow("clear then missing") << "type clear missing" << "11000" << "vekEdit";
-    QTest::newRow("copy, cut, save and About change nothing")
-        << "copy cut save about" << "00000" << "vekEdit";
+    QTest::newRow("fresh window") << ""
+                                  << "00000"
+                                  << "vekEdit";
+    QTest::newRow("typing") << "type"
+                            << "11100"
+                            << "vekEdit";
+    QTest::newRow("typing then erasing all") << "type erase"
+                                             << "11100"
+                                             << "vekEdit";
+    QTest::newRow("clear") << "type clear"
+                           << "11000"
+                           << "vekEdit";
+    QTest::newRow("new") << "type new"
+                         << "11000"
+                         << "vekEdit";
+    QTest::newRow("paste from an empty clipboard") << "paste"
+                                                   << "00100"
+                                                   << "vekEdit";
+    QTest::newRow("open") << "open"
+                          << "11100"
+                          << "vekEdit 3 フレーズ";
+    QTest::newRow("open then type") << "open type"
+                                    << "11100"
+                                    << "vekEdit";
+    QTest::newRow("open then clear") << "open clear"
+                                     << "11000"
+                                     << "vekEdit";
+    QTest::newRow("open cancelled") << "cancel"
+                                    << "00000"
+                                    << "vekEdit";
+    QTest::newRow("open of a missing file") << "missing"
+                                            << "00000"
+                                            << "vekEdit";
+    QTest::newRow("clear then missing") << "type clear missing"
+                                        << "11000"
+                                        << "vekEdit";
+    QTest::newRow("copy, cut, save and About change nothing") << "copy cut save about"
+                                                              << "00000"
+                                                              << "vekEdit";
 }
 
 void ShellTest::commandStates() {
@@ -194,15 +220,17 @@ void ShellTest::dialogsCarryTheFileName() {
     QCOMPARE(h.dialogs.kinds, (QStringList{"open", "open", "save"}));
     const auto& r = h.dialogs.requests;
     QCOMPARE(r[0].title, u"格言・名言データファイルを開く"_qs);
-    QCOMPARE(r[0].filter, u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
-                          u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs);
+    QCOMPARE(r[0].filter,
+             u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
+             u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs);
     QCOMPARE(r[0].filterIndex, 1);
     QCOMPARE(r[0].initDir, QDir::homePath());
     QCOMPARE(r[0].fileName, QString());
     QCOMPARE(r[1].fileName, QString());
     QCOMPARE(r[2].title, u"格言・名言データファイルを保存します"_qs);
-    QCOMPARE(r[2].filter, u"vekシリーズデータ ファイル (vek.dat)|vek.dat|テキストファイル (*.txt)|"
-                          u"*.txt|すべてのファイル (*.*)|*.*"_qs);
+    QCOMPARE(r[2].filter,
+             u"vekシリーズデータ ファイル (vek.dat)|vek.dat|テキストファイル (*.txt)|"
+             u"*.txt|すべてのファイル (*.*)|*.*"_qs);
     QCOMPARE(r[2].filterIndex, 1);
     QCOMPARE(r[2].fileName, path("two.dat"));
 }
@@ -211,8 +239,9 @@ void ShellTest::qtFileDialogShowsExactFilters() {
     QTemporaryDir files;
     for (const char* name : {"vek.dat", "other.dat", "a.xpd", "b.xpt", "c.txt", "noext"})
         writeBytes(files.filePath(QString::fromLatin1(name)), "x");
-    const QString filter = u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
-                           u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs;
+    const QString filter =
+        u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
+        u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs;
 
     QStringList labels, listed[4];
     QString title;

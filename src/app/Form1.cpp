@@ -15,10 +15,7 @@ constexpr double kClientHeightTwips = 4755;
 }  // namespace
 
 Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* parent)
-    : QMainWindow(parent),
-      sMsg(phrasefile::kMaxPhrases),
-      settings_(settings),
-      services_(services) {
+    : QMainWindow(parent), sMsg(phrasefile::kMaxPhrases), settings_(settings), services_(services) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("vekEdit"));
     setWindowIcon(QIcon(QStringLiteral(":/vekedit.png")));
@@ -119,4 +116,6 @@ void Form1::Text1_Change() {
     mSpeakTest->setEnabled(true);
 }
 
-void Form1::mEnd_Click() { close(); }
+void Form1::mEnd_Click() {
+    close();
+}

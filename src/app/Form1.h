@@ -17,7 +17,7 @@ inline const QString kDesignFontName = QStringLiteral("ＭＳ Ｐゴシック");
 // The main window: one large text box, four menus, the caption as the status line.
 class Form1 : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     Form1(SharedSettings& settings, platform::Services services, QWidget* parent = nullptr);
 
     // How a load went; when error is set the file could not be read and nothing changed.
@@ -73,7 +73,7 @@ public:
     std::vector<QString> sMsg;  // the phrase table, a fixed 32001 entries
     qint16 iMsgCount = 0;
 
-private:
+  private:
     QAction* addMenu(const char* name, const QString& caption);
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption, bool enabled,
                         void (Form1::*handler)());

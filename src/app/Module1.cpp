@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/Form1.h"
 #include "platform/localpath.h"
@@ -22,10 +25,15 @@ int Main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("vekEdit"));
     QApplication::setApplicationVersion(QStringLiteral(VEKEDIT_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.vekedit.vekEdit"));
+    // Qt's own dialogs (file dialog buttons, OK) in the user's language.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     // The design font is a Windows one; draw it with a Japanese proportional gothic.
-    QFont::insertSubstitutions(kDesignFontName, {QStringLiteral("IPAPGothic"),
-                                                 QStringLiteral("Noto Sans CJK JP"),
-                                                 QStringLiteral("IPAGothic")});
+    QFont::insertSubstitutions(kDesignFontName,
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                                QStringLiteral("IPAGothic")});
 
     SharedSettings settings;
     settings.sCommand = commandLine(argc, argv);

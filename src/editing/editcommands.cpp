@@ -25,4 +25,6 @@ void Form1::mClear_Click() {
     mSpeakTest->setEnabled(false);
 }
 
-void Form1::mNew_Click() { mClear_Click(); }
+void Form1::mNew_Click() {
+    mClear_Click();
+}

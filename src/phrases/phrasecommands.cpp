@@ -28,9 +28,11 @@ QString unmappableList(const QList<char32_t>& chars) {
     QStringList names;
     for (qsizetype i = 0; i < std::min<qsizetype>(chars.size(), 10); ++i) {
         const char32_t c = chars[i];
-        names << QStringLiteral("「%1」(U+%2)")
-                     .arg(QString::fromUcs4(&c, 1),
-                          QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
+        names
+            << QStringLiteral("「%1」(U+%2)")
+                   .arg(
+                       QString::fromUcs4(&c, 1),
+                       QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
     }
     QString list = names.join(QLatin1Char(' '));
     if (chars.size() > 10) list += QStringLiteral(" ほか %1 種類").arg(chars.size() - 10);
@@ -81,8 +83,9 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
 void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
     const QString shown = localpath::display(path);
     if (load.error) {
-        services_.messageBox.warn(
-            this, QStringLiteral("ファイルを開けませんでした。\n\n%1\n\n理由: %2").arg(shown, *load.error));
+        services_.messageBox.warn(this,
+                                  QStringLiteral("ファイルを開けませんでした。\n\n%1\n\n理由: %2")
+                                      .arg(shown, *load.error));
         return;
     }
     if (load.truncated) {
@@ -109,8 +112,9 @@ bool Form1::SaveMsg(const QString& sfile) {
     if (!text.endsWith(kCrLf)) text += kCrLf;
     const cp932::Encoded encoded = cp932::encode(text);
     if (auto reason = files::writeFile(sfile, encoded.bytes)) {
-        services_.messageBox.warn(this, QStringLiteral("ファイルを保存できませんでした。\n\n%1\n\n理由: %2")
-                                            .arg(localpath::display(sfile), *reason));
+        services_.messageBox.warn(
+            this, QStringLiteral("ファイルを保存できませんでした。\n\n%1\n\n理由: %2")
+                      .arg(localpath::display(sfile), *reason));
         return false;
     }
     if (!encoded.unmappable.isEmpty()) {

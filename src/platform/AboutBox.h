@@ -10,7 +10,7 @@ namespace platform {
 // A modal About box. appText is "title#first line"; otherText is shown after
 // a line about the system.
 class AboutBox {
-public:
+  public:
     virtual ~AboutBox() = default;
     virtual void show(QWidget* owner, const QString& appText, const QString& otherText,
                       const QIcon& icon) = 0;

@@ -6,7 +6,7 @@ namespace platform {
 
 // The system clipboard in plain text. Line breaks cross this boundary as CR LF.
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     virtual void clear() = 0;
     virtual void setText(const QString& text) = 0;

@@ -18,7 +18,7 @@ struct FileDialogRequest {
 };
 
 class FileDialogs {
-public:
+  public:
     virtual ~FileDialogs() = default;
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<QString> showOpen(QWidget* owner, const FileDialogRequest& request) = 0;

@@ -22,7 +22,7 @@ struct FontChoice {
 };
 
 class FontDialog {
-public:
+  public:
     virtual ~FontDialog() = default;
     // The confirmed choice, or nothing when the user cancelled.
     virtual std::optional<FontChoice> showFont(QWidget* owner, qint32 flags) = 0;

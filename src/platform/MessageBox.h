@@ -8,7 +8,7 @@ namespace platform {
 
 // Modal boxes with an OK button only and the program's title.
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     virtual void inform(QWidget* owner, const QString& text) = 0;  // no icon
     virtual void warn(QWidget* owner, const QString& text) = 0;

@@ -10,7 +10,7 @@ inline const QString kVoice1 = QStringLiteral("{904AAB61-5D94-11D0-830A-44455354
 // A text-to-speech engine that reads in the background. Every operation is valid at any
 // moment, returns at once and never fails.
 class SpeechControl {
-public:
+  public:
     virtual ~SpeechControl() = default;
     virtual void SpeechVoice(const QString& voiceId) = 0;
     virtual void SpeechStop() = 0;

@@ -1,8 +1,8 @@
 #include "platform/TextBox.h"
 
 #include <QTextCursor>
-#include <algorithm>
 #include <QTextDocument>
+#include <algorithm>
 
 QString TextBox::toDocument(QStringView text) {
     QString out;
@@ -35,9 +35,13 @@ QString TextBox::fromDocument(QStringView raw) {
     return out;
 }
 
-QString TextBox::text() const { return fromDocument(document()->toRawText()); }
+QString TextBox::text() const {
+    return fromDocument(document()->toRawText());
+}
 
-void TextBox::setText(const QString& text) { setPlainText(toDocument(text)); }
+void TextBox::setText(const QString& text) {
+    setPlainText(toDocument(text));
+}
 
 void TextBox::setLines(const QStringList& lines) {
     qsizetype length = 0;
@@ -53,7 +57,9 @@ void TextBox::setLines(const QStringList& lines) {
     setPlainText(raw);
 }
 
-QString TextBox::selText() const { return fromDocument(textCursor().selectedText()); }
+QString TextBox::selText() const {
+    return fromDocument(textCursor().selectedText());
+}
 
 void TextBox::setSelText(const QString& text) {
     QTextCursor cursor = textCursor();
@@ -65,4 +71,6 @@ void TextBox::setSelText(const QString& text) {
     setTextCursor(cursor);
 }
 
-qsizetype TextBox::selLength() const { return selText().size(); }
+qsizetype TextBox::selLength() const {
+    return selText().size();
+}

@@ -10,7 +10,7 @@
 // U+2028, so that it comes back out as LF).
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     using QPlainTextEdit::QPlainTextEdit;
 
     QString text() const;

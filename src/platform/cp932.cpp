@@ -15,7 +15,7 @@ constexpr char kUtf16[] = "UTF-16BE";
 #endif
 
 class Iconv {
-public:
+  public:
     Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error("iconv cannot convert between CP932 and UTF-16");
@@ -27,12 +27,16 @@ public:
         return iconv(cd_, in, inLeft, out, outLeft);
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
-bool isLeadByte(uchar b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(uchar b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool isLeadByte(uchar b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(uchar b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 }  // namespace
 

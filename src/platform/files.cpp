@@ -14,11 +14,14 @@
 namespace files {
 namespace {
 
-QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+QString systemReason(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
 
 std::optional<QString> writeInPlace(const QString& path, const QByteArray& data) {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging the editor.
-    const int fd = ::open(localpath::toBytes(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(localpath::toBytes(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return systemReason(errno);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     qsizetype done = 0;
@@ -54,7 +57,8 @@ std::optional<QString> InputFile::open(const QString& path) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        if (S_ISDIR(st.st_mode)) return QStringLiteral("フォルダーです。ファイルを選んでください。");
+        if (S_ISDIR(st.st_mode))
+            return QStringLiteral("フォルダーです。ファイルを選んでください。");
         return QStringLiteral("通常のファイルではありません（デバイスやパイプなど）。");
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -9,7 +9,7 @@ namespace files {
 // A regular file open for reading. Opening never blocks, whatever the path names
 // (a FIFO, a device), and anything but a regular file is refused.
 class InputFile {
-public:
+  public:
     InputFile() = default;
     ~InputFile();
     InputFile(const InputFile&) = delete;
@@ -21,7 +21,7 @@ public:
     qsizetype readInto(QByteArray& buffer, qsizetype max);
     QString errorString() const { return error_; }
 
-private:
+  private:
     int fd_ = -1;
     QString error_;
 };

@@ -3,7 +3,9 @@
 namespace localpath {
 namespace {
 
-bool isEscape(QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; }
+bool isEscape(QChar c) {
+    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
+}
 
 // Length of the well-formed UTF-8 sequence at i, or 0.
 qsizetype sequenceLength(QByteArrayView b, qsizetype i) {

@@ -77,27 +77,34 @@ void QtMessageBox::warn(QWidget* owner, const QString& text) {
     box.exec();
 }
 
-void QtMessageBox::beep() { QApplication::beep(); }
+void QtMessageBox::beep() {
+    QApplication::beep();
+}
 
-void QtClipboard::clear() { QApplication::clipboard()->clear(); }
+void QtClipboard::clear() {
+    QApplication::clipboard()->clear();
+}
 
 void QtClipboard::setText(const QString& text) {
     QApplication::clipboard()->setText(toClipboard(text));
 }
 
-QString QtClipboard::text() { return fromClipboard(QApplication::clipboard()->text()); }
+QString QtClipboard::text() {
+    return fromClipboard(QApplication::clipboard()->text());
+}
 
 void QtAboutBox::show(QWidget* owner, const QString& appText, const QString& otherText,
                       const QIcon& icon) {
     const qsizetype hash = appText.indexOf(u'#');
     const QString title = hash < 0 ? appText : appText.left(hash);
     const QString program = hash < 0 ? QString() : appText.mid(hash + 1);
-    const QString system = QStringLiteral("Qt %1 / %2").arg(QString::fromLatin1(qVersion()),
-                                                            QSysInfo::prettyProductName());
+    const QString system = QStringLiteral("Qt %1 / %2")
+                               .arg(QString::fromLatin1(qVersion()), QSysInfo::prettyProductName());
     QString credits = otherText;
     credits.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
-    QMessageBox box(QMessageBox::NoIcon, title, program + QLatin1Char('\n') + system + QStringLiteral("\n\n") + credits,
+    QMessageBox box(QMessageBox::NoIcon, title,
+                    program + QLatin1Char('\n') + system + QStringLiteral("\n\n") + credits,
                     QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     box.setIconPixmap(icon.pixmap(32, 32));

@@ -9,7 +9,7 @@
 namespace platform {
 
 class QtFileDialogs final : public FileDialogs {
-public:
+  public:
     std::optional<QString> showOpen(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QString> showSave(QWidget* owner, const FileDialogRequest& request) override;
     // "desc|pattern|..." as Qt name filters that show exactly the descriptions.
@@ -17,21 +17,21 @@ public:
 };
 
 class QtMessageBox final : public MessageBox {
-public:
+  public:
     void inform(QWidget* owner, const QString& text) override;
     void warn(QWidget* owner, const QString& text) override;
     void beep() override;
 };
 
 class QtClipboard final : public Clipboard {
-public:
+  public:
     void clear() override;
     void setText(const QString& text) override;
     QString text() override;
 };
 
 class QtAboutBox final : public AboutBox {
-public:
+  public:
     void show(QWidget* owner, const QString& appText, const QString& otherText,
               const QIcon& icon) override;
 };
