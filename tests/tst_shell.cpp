@@ -22,7 +22,10 @@ class ShellTest : public QObject {
     QString path(const QString& name) const { return dir.filePath(name); }
 
   private Q_SLOTS:
-    void initTestCase() { writeBytes(path("two.dat"), "one\r\ntwo\r\n"); }
+    void initTestCase() {
+        installFontSubstitutes();  // as the start procedure does, before any window
+        writeBytes(path("two.dat"), "one\r\ntwo\r\n");
+    }
     void menuDesign();
     void commandStates_data();
     void commandStates();
@@ -61,6 +64,8 @@ void ShellTest::menuDesign() {
     QCOMPARE(h.form->Text1->font().family(), u"ＭＳ Ｐゴシック"_qs);
     QCOMPARE(h.form->Text1->font().pointSize(), 12);
     QCOMPARE(h.form->Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    const QString drawnWith = QFontInfo(h.form->Text1->font()).family();
+    QVERIFY2(drawnWith == u"IPAPGothic" || drawnWith == u"Noto Sans CJK JP", qPrintable(drawnWith));
 }
 
 // Each row runs its steps on a fresh window: New, Clear, Start, Pause, Stop and the caption after.

@@ -26,13 +26,14 @@ missing_packages() {
   done
 }
 
-# The m001 voice lives in Debian's contrib (Ubuntu: multiverse) component.
+# The m001 voice lives in Debian's contrib component (Ubuntu: multiverse, and Qt 6 in universe).
 enable_extra_component() {
   local id
   id=$(. /etc/os-release && echo "${ID:-debian}")
   if [ "$id" = ubuntu ]; then
-    grep -rqsE '^(deb .*multiverse|Components:.*multiverse)' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
-    as_root apt-get install -y software-properties-common
+    command -v add-apt-repository >/dev/null ||
+      as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q software-properties-common
+    as_root add-apt-repository -y universe
     as_root add-apt-repository -y multiverse
     return 0
   fi

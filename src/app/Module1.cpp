@@ -20,6 +20,12 @@ QString commandLine(int argc, char** argv) {
     return localpath::fromBytes(joined);
 }
 
+void installFontSubstitutes() {
+    QFont::insertSubstitutions(kDesignFontName, {QStringLiteral("IPAPGothic"),
+                                                 QStringLiteral("Noto Sans CJK JP"),
+                                                 QStringLiteral("IPAGothic")});
+}
+
 int Main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("vekEdit"));

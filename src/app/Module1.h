@@ -9,3 +9,6 @@ int Main(int argc, char** argv);
 // The arguments after the program's name joined by single spaces, taken whole: not
 // trimmed or unquoted, and bytes that are not UTF-8 kept for the file system.
 QString commandLine(int argc, char** argv);
+
+// The design font is a Windows one; it is drawn with an installed Japanese proportional gothic.
+void installFontSubstitutes();
