@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "fakes.h"
+#include "harness.h"
 #include "phrases/phrasefile.h"
 #include "platform/cp932.h"
-#include "testutil.h"
 
 namespace {
 

@@ -1,306 +1,198 @@
-// The main window as a whole: start-up, menus and their states, dialogs, About.
+// The main window as a user meets it: start-up, menus and their states, dialogs,
+// clipboard commands.
 #include <unistd.h>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QListView>
+
+#include <QClipboard>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include "app/Module1.h"
-#include "fakes.h"
+#include "harness.h"
 #include "platform/localpath.h"
 #include "platform/qtservices.h"
-#include "testutil.h"
 
 class ShellTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
+    static void select(TextBox* box, int from, int to) {
+        QTextCursor c = box->textCursor();
+        c.setPosition(from);
+        c.setPosition(to, QTextCursor::KeepAnchor);
+        box->setTextCursor(c);
+    }
 
   private Q_SLOTS:
     void initTestCase() {
         installFontSubstitutes();  // as the start procedure does, before any window
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
     }
-    void menuDesign();
-    void commandStates_data();
+    void design();
     void commandStates();
-    void startWithoutFile();
-    void startWithFile();
-    void startWithUnreadableFile();
+    void startUp();
     void commandLineTakenWhole();
-    void windowGeometry();
-    void dialogsCarryTheFileName();
-    void qtFileDialogShowsExactFilters();
-    void aboutBox();
+    void dialogRequests();
+    void clipboardCommands();
 };
 
-void ShellTest::menuDesign() {
+void ShellTest::design() {
     Harness h;
-    QStringList seen;
+    QStringList menus;
     for (QAction* top : h.form->menuBar()->actions()) {
-        seen << top->objectName() + u'=' + top->text();
+        QString items = top->objectName() + u'=' + top->text() + u':';
         for (QAction* item : top->menu()->actions()) {
-            seen << u"  "_qs + item->objectName() + u'=' +
-                        (item->isSeparator() ? u"-"_qs : item->text()) +
-                        (item->isEnabled() ? u""_qs : u" (off)"_qs);
+            items +=
+                u' ' + item->objectName() + u'=' + (item->isSeparator() ? u"-"_qs : item->text());
             QVERIFY(item->shortcut().isEmpty() && !item->isCheckable() && item->isVisible());
         }
+        menus << items;
     }
-    const QStringList expected{
-        "mFile=File",           "  mNew=New (off)",   "  mBlankF=-",
-        "  mOpen=Open",         "  mSave=Save",       "  mBlankF2=-",
-        "  mEnd=End",           "mEdit=Edit",         "  mCopy=Copy",
-        "  mCut=Cut",           "  mPaste=Paste",     "  mBlankE=-",
-        "  mClear=Clear (off)", "mSpeak=Speak",       "  mSpeakTest=Start (off)",
-        "  mPause=Pause (off)", "  mStop=Stop (off)", "  mBlank2=-",
-        "  mSetting=Setting",   "mHelp=Help",         "  mAbout=About"};
-    QCOMPARE(seen, expected);
-    QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
+    QCOMPARE(menus, (QStringList{
+                        "mFile=File: mNew=New mBlankF=- mOpen=Open mSave=Save mBlankF2=- mEnd=End",
+                        "mEdit=Edit: mCopy=Copy mCut=Cut mPaste=Paste mBlankE=- mClear=Clear",
+                        "mSpeak=Speak: mSpeakTest=Start mPause=Pause mStop=Stop mBlank2=- "
+                        "mSetting=Setting",
+                        "mHelp=Help: mAbout=About"}));
     QCOMPARE(h.form->Text1->font().family(), u"ＭＳ Ｐゴシック"_qs);
     QCOMPARE(h.form->Text1->font().pointSize(), 12);
-    QCOMPARE(h.form->Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
     const QString drawnWith = QFontInfo(h.form->Text1->font()).family();
     QVERIFY2(drawnWith == u"IPAPGothic" || drawnWith == u"Noto Sans CJK JP", qPrintable(drawnWith));
-}
 
-// Each row runs its steps on a fresh window: New, Clear, Start, Pause, Stop and the caption after.
-void ShellTest::commandStates_data() {
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("flags");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("fresh window") << ""
-                                  << "00000"
-                                  << "vekEdit";
-    QTest::newRow("typing") << "type"
-                            << "11100"
-                            << "vekEdit";
-    QTest::newRow("typing then erasing all") << "type erase"
-                                             << "11100"
-                                             << "vekEdit";
-    QTest::newRow("clear") << "type clear"
-                           << "11000"
-                           << "vekEdit";
-    QTest::newRow("new") << "type new"
-                         << "11000"
-                         << "vekEdit";
-    QTest::newRow("paste from an empty clipboard") << "paste"
-                                                   << "00100"
-                                                   << "vekEdit";
-    QTest::newRow("open") << "open"
-                          << "11100"
-                          << "vekEdit 3 フレーズ";
-    QTest::newRow("open then type") << "open type"
-                                    << "11100"
-                                    << "vekEdit";
-    QTest::newRow("open then clear") << "open clear"
-                                     << "11000"
-                                     << "vekEdit";
-    QTest::newRow("open cancelled") << "cancel"
-                                    << "00000"
-                                    << "vekEdit";
-    QTest::newRow("open of a missing file") << "missing"
-                                            << "00000"
-                                            << "vekEdit";
-    QTest::newRow("clear then missing") << "type clear missing"
-                                        << "11000"
-                                        << "vekEdit";
-    QTest::newRow("copy, cut, save and About change nothing") << "copy cut save about"
-                                                              << "00000"
-                                                              << "vekEdit";
-}
-
-void ShellTest::commandStates() {
-    QFETCH(QString, steps);
-    QFETCH(QString, flags);
-    QFETCH(QString, caption);
-    Harness h;
-    for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
-        h.dialogs.answer.reset();
-        if (step == u"type") QTest::keyClicks(h.form->Text1, u"a"_qs);
-        if (step == u"erase") QTest::keyClick(h.form->Text1, Qt::Key_Backspace);
-        if (step == u"clear") h.form->mClear_Click();
-        if (step == u"new") h.form->mNew_Click();
-        if (step == u"paste") h.form->mPaste_Click();
-        if (step == u"copy") h.form->mCopy_Click();
-        if (step == u"cut") h.form->mCut_Click();
-        if (step == u"about") h.form->mAbout_Click();
-        if (step == u"cancel") h.form->mOpen_Click();
-        if (step == u"open" || step == u"missing" || step == u"save") {
-            h.dialogs.answer = path(step == u"missing" ? u"missing.dat"_qs
-                                    : step == u"save"  ? u"saved.dat"_qs
-                                                       : u"two.dat"_qs);
-            step == u"save" ? h.form->mSave_Click() : h.form->mOpen_Click();
-        }
-    }
-    QCOMPARE(h.flags(), flags);
-    QCOMPARE(h.form->windowTitle(), caption);
-}
-
-void ShellTest::startWithoutFile() {
-    Harness h;
-    h.form->Form_Load();
-    QVERIFY(h.form->isVisible());
-    QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
-    QCOMPARE(h.flags(), u"00000"_qs);
-    QCOMPARE(h.messages.events, QStringList());
-    QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_qs);
-}
-
-void ShellTest::startWithFile() {
-    Harness h(path("two.dat"));
-    h.form->Form_Load();
-    QCOMPARE(h.form->Text1->text(), u"one\r\ntwo\r\n"_qs);
-    QCOMPARE(h.form->windowTitle(), u"vekEdit 3 フレーズ"_qs);
-    QCOMPARE(h.messages.events, QStringList{"beep"});
-    QCOMPARE(h.messages.ownerVisible, QList<bool>{false});  // the beep comes before the window
-    QVERIFY(h.form->isVisible());
-    QVERIFY(h.form->mSpeakTest->isEnabled());
-    QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_qs);
-}
-
-void ShellTest::startWithUnreadableFile() {
-    Harness h(u"\""_qs + path("two.dat") + u"\""_qs);  // quotes are part of the name
-    h.form->Form_Load();
-    QVERIFY(h.form->isVisible());
-    QCOMPARE(h.form->Text1->text(), QString());
-    QCOMPARE(h.flags(), u"00000"_qs);
-    QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_qs);
-    QCOMPARE(h.messages.events.size(), 1);
-    QVERIFY(h.messages.events[0].startsWith(u"warn:ファイルを開けませんでした。"_qs));
-    QCOMPARE(h.messages.ownerVisible, QList<bool>{true});
-}
-
-void ShellTest::commandLineTakenWhole() {
-    const char* args1[] = {"vekedit", "my", "phrases.dat"};
-    QCOMPARE(commandLine(3, const_cast<char**>(args1)), u"my phrases.dat"_qs);
-    const char* args2[] = {"vekedit", "\"a b\"", " x "};
-    QCOMPARE(commandLine(3, const_cast<char**>(args2)), u"\"a b\"  x "_qs);
-    const char* args3[] = {"vekedit"};
-    QCOMPARE(commandLine(1, const_cast<char**>(args3)), QString());
-
-    // A name in the old Shift-JIS bytes, as copied from a Windows disk.
-    const QByteArray name = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
-    {
-        FILE* out = std::fopen(name.constData(), "wb");
-        QVERIFY(out);
-        std::fputs("ok\r\n", out);
-        std::fclose(out);
-    }
-    const char* args4[] = {"vekedit", name.constData()};
-    const QString command = commandLine(2, const_cast<char**>(args4));
-    QCOMPARE(localpath::toBytes(command), name);
-    Harness h(command);
-    h.form->Form_Load();
-    QCOMPARE(h.form->Text1->text(), u"ok\r\n"_qs);
-    ::unlink(name.constData());  // QTemporaryDir cannot name it either
-}
-
-void ShellTest::windowGeometry() {
-    Harness h;
     h.form->Form_Load();
     const double dpi = h.form->logicalDpiX();
     QCOMPARE(h.form->Text1->size(), QSize(qRound(7260 * dpi / 1440), qRound(4755 * dpi / 1440)));
-    const QRect screen = h.form->screen()->geometry();
-    QVERIFY(qAbs(h.form->frameGeometry().center().x() - screen.center().x()) <= 1);
-    QVERIFY(qAbs(h.form->frameGeometry().center().y() - screen.center().y()) <= 1);
-
-    h.form->resize(700, 500);
-    QTRY_COMPARE(h.form->Text1->geometry().bottomRight(), h.form->rect().bottomRight());
-    QCOMPARE(h.form->Text1->geometry().top(), h.form->menuBar()->geometry().bottom() + 1);
-    QCOMPARE(h.form->Text1->x(), 0);
+    const QPoint offCentre =
+        h.form->frameGeometry().center() - h.form->screen()->geometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 2, "centred on the screen");
 }
 
-void ShellTest::dialogsCarryTheFileName() {
+void ShellTest::commandStates() {
+    // Steps on a fresh window; then New, Clear, Start, Pause, Stop as 0/1, and the caption.
+    const char* rows[][2] = {
+        {"", "00000 vekEdit"},
+        {"type", "11100 vekEdit"},
+        {"type erase", "11100 vekEdit"},
+        {"type clear", "11000 vekEdit"},
+        {"type new", "11000 vekEdit"},
+        {"paste", "00100 vekEdit"},  // from an empty clipboard into an empty box
+        {"open", "11100 vekEdit 3 フレーズ"},
+        {"open type", "11100 vekEdit"},
+        {"open clear", "11000 vekEdit"},
+        {"cancel", "00000 vekEdit"},
+        {"missing", "00000 vekEdit"},
+        {"copy cut save about", "00000 vekEdit"},
+    };
+    for (const auto& [steps, expected] : rows) {
+        Harness h;
+        for (const QString& step : QString::fromUtf8(steps).split(u' ', Qt::SkipEmptyParts)) {
+            h.dialogs.answer.reset();
+            if (step == u"type") QTest::keyClicks(h.form->Text1, u"a"_qs);
+            if (step == u"erase") QTest::keyClick(h.form->Text1, Qt::Key_Backspace);
+            if (step == u"clear") h.form->mClear_Click();
+            if (step == u"new") h.form->mNew_Click();
+            if (step == u"paste") h.form->mPaste_Click();
+            if (step == u"copy") h.form->mCopy_Click();
+            if (step == u"cut") h.form->mCut_Click();
+            if (step == u"about") h.form->mAbout_Click();
+            if (step == u"cancel") h.form->mOpen_Click();
+            if (step == u"open") h.open(path("two.dat"));
+            if (step == u"missing") h.open(path("missing.dat"));
+            if (step == u"save") h.dialogs.answer = path("saved.dat"), h.form->mSave_Click();
+        }
+        const QString got = h.flags() + u' ' + h.form->windowTitle();
+        QCOMPARE(steps + u" -> "_qs + got, steps + u" -> "_qs + QString::fromUtf8(expected));
+    }
+}
+
+void ShellTest::startUp() {
+    // Command line; then text, flags, caption, and the messages ('+' once the window shows).
+    const QString rows[][2] = {
+        {"", " 00000 vekEdit "},
+        {path("two.dat"), "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep"},
+        {'"' + path("two.dat") + '"', " 00000 vekEdit +warn"},  // the quotes are part of it
+    };
+    for (const auto& [command, expected] : rows) {
+        Harness h(command);
+        h.form->Form_Load();
+        QVERIFY(h.form->isVisible());
+        QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_qs);
+        QString got =
+            h.form->Text1->text() + u' ' + h.flags() + u' ' + h.form->windowTitle() + u' ';
+        for (int i = 0; i < h.messages.events.size(); ++i)
+            got += (h.messages.windowShown[i] ? u"+"_qs : u""_qs) +
+                   h.messages.events[i].section(u':', 0, 0);
+        QCOMPARE(got, expected);
+    }
+}
+
+void ShellTest::commandLineTakenWhole() {
+    const char* args[] = {"vekedit", "\"a b\"", " x ", "y"};
+    QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_qs);
+    QCOMPARE(commandLine(1, const_cast<char**>(args)), QString());
+
+    // A name in Shift-JIS bytes, as copied from a Windows disk.
+    const QByteArray name = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
+    FILE* out = std::fopen(name.constData(), "wb");
+    QVERIFY(out && std::fputs("ok\r\n", out) >= 0 && std::fclose(out) == 0);
+    const char* sjisArgs[] = {"vekedit", name.constData()};
+    Harness h(commandLine(2, const_cast<char**>(sjisArgs)));
+    h.form->Form_Load();
+    ::unlink(name.constData());  // QTemporaryDir could not name it
+    QCOMPARE(h.form->Text1->text(), u"ok\r\n"_qs);
+    QCOMPARE(localpath::toBytes(h.settings.sCommand), name);
+}
+
+void ShellTest::dialogRequests() {
     Harness h;
     h.form->mOpen_Click();  // cancelled
-    h.dialogs.answer = path("two.dat");
-    h.form->mOpen_Click();
-    h.dialogs.answer.reset();
+    h.open(path("two.dat"));
     h.form->mSave_Click();
     QCOMPARE(h.dialogs.kinds, (QStringList{"open", "open", "save"}));
-    const auto& r = h.dialogs.requests;
-    QCOMPARE(r[0].title, u"格言・名言データファイルを開く"_qs);
-    QCOMPARE(r[0].filter,
-             u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
-             u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs);
-    QCOMPARE(r[0].filterIndex, 1);
-    QCOMPARE(r[0].initDir, QDir::homePath());
-    QCOMPARE(r[0].fileName, QString());
-    QCOMPARE(r[1].fileName, QString());
-    QCOMPARE(r[2].title, u"格言・名言データファイルを保存します"_qs);
-    QCOMPARE(r[2].filter,
-             u"vekシリーズデータ ファイル (vek.dat)|vek.dat|テキストファイル (*.txt)|"
-             u"*.txt|すべてのファイル (*.*)|*.*"_qs);
-    QCOMPARE(r[2].filterIndex, 1);
-    QCOMPARE(r[2].fileName, path("two.dat"));
+    QStringList started;
+    for (const auto& r : h.dialogs.requests)
+        started << QString::number(r.filterIndex) + u' ' +
+                       (r.fileName.isEmpty() ? r.initDir : r.fileName);
+    QCOMPARE(started, (QStringList{"1 " + QDir::homePath(), "1 " + QDir::homePath(),
+                                   "1 " + path("two.dat")}));
 }
 
-void ShellTest::qtFileDialogShowsExactFilters() {
-    QTemporaryDir files;
-    for (const char* name : {"vek.dat", "other.dat", "a.xpd", "b.xpt", "c.txt", "noext"})
-        writeBytes(files.filePath(QString::fromLatin1(name)), "x");
-    const QString filter =
-        u"vekシリーズデータ(vek.dat)|vek.dat|vekシリーズデータ(*.xpd,*.xpt)|*.xp*|"
-        u"テキストファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*"_qs;
-
-    QStringList labels, listed[4];
-    QString title;
-    QTimer::singleShot(0, this, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        title = dialog->windowTitle();
-        auto* combo = dialog->findChild<QComboBox*>(u"fileTypeCombo"_qs);
-        for (int i = 0; i < combo->count(); ++i) labels << combo->itemText(i);
-        auto* view = dialog->findChild<QListView*>(u"listView"_qs);
-        for (int f = 0; f < 4; ++f) {
-            dialog->selectNameFilter(dialog->nameFilters()[f]);
-            auto names = [&] {
-                QStringList n;
-                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
-                    n << view->model()->index(row, 0, view->rootIndex()).data().toString();
-                n.sort();
-                return n;
-            };
-            // The view follows the filter a moment later.
-            QTest::qWaitFor([&] { return names() != listed[qMax(f - 1, 0)] || f == 0; }, 3000);
-            QTest::qWaitFor([&] { return !names().isEmpty(); }, 3000);
-            listed[f] = names();
-        }
-        dialog->findChild<QLineEdit*>(u"fileNameEdit"_qs)->setText(u"typed"_qs);
-        QMetaObject::invokeMethod(dialog, "accept");
-        if (dialog->isVisible()) dialog->reject();
-    });
-    platform::QtFileDialogs dialogs;
-    const auto chosen = dialogs.showSave(nullptr, {u"t"_qs, filter, 1, files.path(), QString()});
-
-    QCOMPARE(title, u"t"_qs);
-    QCOMPARE(labels, (QStringList{"vekシリーズデータ(vek.dat)", "vekシリーズデータ(*.xpd,*.xpt)",
-                                  "テキストファイル(*.txt)", "すべてのファイル(*.*)"}));
-    QCOMPARE(listed[0], QStringList{"vek.dat"});
-    QCOMPARE(listed[1], (QStringList{"a.xpd", "b.xpt"}));
-    QCOMPARE(listed[2], QStringList{"c.txt"});
-    QCOMPARE(listed[3].size(), 6);
-    QCOMPARE(chosen, std::optional<QString>(files.filePath(u"typed"_qs)));  // no extension added
-}
-
-void ShellTest::aboutBox() {
+void ShellTest::clipboardCommands() {
     Harness h;
-    h.form->mAbout_Click();
-    QCOMPARE(h.about.shown, 1);
-    QCOMPARE(h.about.owner, h.form.get());
-    QCOMPARE(h.about.appText, u"vekEdit のバージョン情報#vekEdit / 格言・名言Editor"_qs);
-    const QStringList lines = h.about.otherText.split(u"\r\n"_qs);
-    QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[0].contains(u"vekEdit"_qs));
-    QCOMPARE(lines[1], u"Special thanks to IBM Voiceland Staff"_qs);
-    QVERIFY(lines[2].startsWith(u"        http"_qs));
-    QCOMPARE(h.about.icon.pixmap(32, 32).toImage(), h.form->windowIcon().pixmap(32, 32).toImage());
-    QVERIFY(!h.about.icon.isNull());
+    TextBox* box = h.form->Text1;
+    box->setText(u"石の上にも\r\n三年"_qs);
+    select(box, 2, 7);
+    h.form->mCopy_Click();
+    QCOMPARE(h.clipboard.content, std::optional<QString>(u"上にも\r\n三"_qs));
+    select(box, 1, 1);
+    h.form->mCopy_Click();  // nothing selected: the clipboard is emptied
+    QCOMPARE(h.clipboard.content, std::optional<QString>(QString()));
+
+    h.clipboard.content = u"before"_qs;
+    h.form->mCut_Click();  // nothing selected: nothing happens
+    QCOMPARE(h.clipboard.content, std::optional<QString>(u"before"_qs));
+    select(box, 1, 5);
+    h.form->mCut_Click();
+    QCOMPARE(box->text(), u"石\r\n三年"_qs);
+    QCOMPARE(h.clipboard.content, std::optional<QString>(u"の上にも"_qs));
+
+    h.clipboard.content = u"A\r\nB\nC"_qs;  // a CR LF breaks the line, a lone LF stays inside
+    h.form->mPaste_Click();
+    QCOMPARE(box->text(), u"石A\r\nB\nC\r\n三年"_qs);
+    select(box, 0, 2);
+    h.clipboard.content.reset();
+    h.form->mSpeakTest->setEnabled(false);
+    h.form->mPaste_Click();  // no text: the selection goes, Start is enabled all the same
+    QCOMPARE(box->text(), u"\r\nB\nC\r\n三年"_qs);
+    QVERIFY(h.form->mSpeakTest->isEnabled());
+
+    // The desktop clipboard has LF line breaks; the editor has CR LF.
+    platform::QtClipboard desktop;
+    desktop.setText(u"a\r\nb"_qs);
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"a\nb"_qs);
+    QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_qs);
+    QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_qs);
 }
 
 QTEST_MAIN(ShellTest)

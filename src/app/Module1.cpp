@@ -21,9 +21,9 @@ QString commandLine(int argc, char** argv) {
 }
 
 void installFontSubstitutes() {
-    QFont::insertSubstitutions(kDesignFontName, {QStringLiteral("IPAPGothic"),
-                                                 QStringLiteral("Noto Sans CJK JP"),
-                                                 QStringLiteral("IPAGothic")});
+    QFont::insertSubstitutions(kDesignFontName,
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                                QStringLiteral("IPAGothic")});
 }
 
 int Main(int argc, char** argv) {

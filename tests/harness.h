@@ -1,0 +1,91 @@
+#pragma once
+
+// Fakes of the outside services that record what the window asked, and a main window
+// wired to them.
+#include <QFile>
+#include <QStringList>
+#include <memory>
+
+#include "app/Form1.h"
+
+struct FakeFileDialogs : platform::FileDialogs {
+    std::optional<QString> answer;  // nothing: the user cancels
+    QStringList kinds;
+    QList<platform::FileDialogRequest> requests;
+    std::optional<QString> showOpen(QWidget*, const platform::FileDialogRequest& r) override {
+        return show(u"open"_qs, r);
+    }
+    std::optional<QString> showSave(QWidget*, const platform::FileDialogRequest& r) override {
+        return show(u"save"_qs, r);
+    }
+    std::optional<QString> show(const QString& kind, const platform::FileDialogRequest& r) {
+        kinds << kind;
+        requests << r;
+        return answer;
+    }
+};
+
+// Events in order: "beep", "inform:<text>", "warn:<text>".
+struct FakeMessageBox : platform::MessageBox {
+    QStringList events;
+    QList<bool> windowShown;  // whether the main window was visible at each event
+    QWidget* window = nullptr;
+    void inform(QWidget*, const QString& text) override { add(u"inform:"_qs + text); }
+    void warn(QWidget*, const QString& text) override { add(u"warn:"_qs + text); }
+    void beep() override { add(u"beep"_qs); }
+    void add(const QString& e) {
+        events << e;
+        windowShown << (window && window->isVisible());
+    }
+};
+
+struct FakeClipboard : platform::Clipboard {
+    std::optional<QString> content;  // nothing: no text on the clipboard
+    void clear() override { content.reset(); }
+    void setText(const QString& text) override { content = text; }
+    QString text() override { return content.value_or(QString()); }
+};
+
+struct FakeAboutBox : platform::AboutBox {
+    int shown = 0;
+    void show(QWidget*, const QString&, const QString&, const QIcon&) override { ++shown; }
+};
+
+struct Harness {
+    FakeFileDialogs dialogs;
+    FakeMessageBox messages;
+    FakeClipboard clipboard;
+    FakeAboutBox about;
+    SharedSettings settings;
+    std::unique_ptr<Form1> form;
+
+    explicit Harness(const QString& command = QString()) {
+        settings.sCommand = command;
+        form = std::make_unique<Form1>(settings,
+                                       platform::Services{dialogs, messages, clipboard, about});
+        messages.window = form.get();
+    }
+    // New, Clear, Start, Pause, Stop as 0s and 1s.
+    QString flags() const {
+        QString s;
+        for (QAction* a : {form->mNew, form->mClear, form->mSpeakTest, form->mPause, form->mStop})
+            s += a->isEnabled() ? u'1' : u'0';
+        return s;
+    }
+    void open(const QString& path) {
+        dialogs.answer = path;
+        form->mOpen_Click();
+    }
+};
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(bytes);
+}
