@@ -1,5 +1,4 @@
 #include <QAction>
-#include <QElapsedTimer>
 #include <algorithm>
 
 #include "app/Form1.h"
@@ -57,20 +56,12 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
 
     // The text box is filled once: a line at a time would cost quadratic time.
     Text1->setLines(phrases.lines);
-    QElapsedTimer sinceCaption;
-    sinceCaption.start();
-    qsizetype i = 0;
-    for (QString& line : phrases.lines) {
-        sMsg[i] = std::move(line);
-        ++i;
-        if (sinceCaption.elapsed() >= 50) {
-            setWindowTitle(progressCaption(i + 1));
-            sinceCaption.restart();
-        }
-    }
-    if (i > 0) setWindowTitle(progressCaption(i + 1));
+    const qsizetype count = phrases.lines.size();
+    std::move(phrases.lines.begin(), phrases.lines.end(), sMsg.begin());
+    // One progress caption: the whole load takes a fraction of a second.
+    if (count > 0) setWindowTitle(progressCaption(count + 1));
 
-    iMsgCount = static_cast<qint16>(i);
+    iMsgCount = static_cast<qint16>(count);
     setWindowTitle(QStringLiteral("vekEdit %1 フレーズ").arg(iMsgCount + 1));
     services_.messageBox.beep();
 
