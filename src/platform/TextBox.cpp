@@ -71,6 +71,3 @@ void TextBox::setSelText(const QString& text) {
     setTextCursor(cursor);
 }
 
-qsizetype TextBox::selLength() const {
-    return selText().size();
-}

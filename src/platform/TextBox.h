@@ -19,7 +19,6 @@ class TextBox : public QPlainTextEdit {
     void setLines(const QStringList& lines);
     QString selText() const;
     void setSelText(const QString& text);  // replaces the selection, or inserts at the caret
-    qsizetype selLength() const;
 
     static QString toDocument(QStringView text);
     static QString fromDocument(QStringView raw);
