@@ -70,4 +70,3 @@ void TextBox::setSelText(const QString& text) {
     cursor.endEditBlock();
     setTextCursor(cursor);
 }
-
