@@ -36,10 +36,7 @@ int Main(int argc, char** argv) {
     if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
-    // The design font is a Windows one; draw it with a Japanese proportional gothic.
-    QFont::insertSubstitutions(kDesignFontName,
-                               {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
-                                QStringLiteral("IPAGothic")});
+    installFontSubstitutes();
 
     SharedSettings settings;
     settings.sCommand = commandLine(argc, argv);
