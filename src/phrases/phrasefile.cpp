@@ -8,17 +8,15 @@
 namespace phrasefile {
 namespace {
 
-// Offset just past the end of line number maxLines, or -1 when the bytes hold fewer
-// complete lines. CR and LF are never the second byte of a CP932 character, so
-// lines can be found before decoding.
-qsizetype endOfLines(QByteArrayView bytes, int maxLines) {
-    const char* const data = bytes.data();
-    qsizetype pos = 0;
-    for (int ends = 0; ends < maxLines; ++ends) {
-        const void* cr = std::memchr(data + pos, '\r', bytes.size() - pos);
-        if (!cr) return -1;
-        pos = static_cast<const char*>(cr) - data + 1;
-        if (pos < bytes.size() && data[pos] == '\n') ++pos;
+// Finds line ends from pos on until ends reaches maxLines; returns the offset just past
+// the last CR seen, or bytes.size() when there are no more. CR and LF are never the
+// second byte of a CP932 character, so lines can be found before decoding.
+qsizetype scanLineEnds(QByteArrayView bytes, qsizetype pos, int maxLines, int& ends) {
+    while (ends < maxLines) {
+        const void* cr = std::memchr(bytes.data() + pos, '\r', bytes.size() - pos);
+        if (!cr) return bytes.size();
+        pos = static_cast<const char*>(cr) - bytes.data() + 1;
+        ++ends;
     }
     return pos;
 }
@@ -27,8 +25,9 @@ qsizetype endOfLines(QByteArrayView bytes, int maxLines) {
 
 Phrases parse(QByteArrayView bytes, int maxLines) {
     Phrases result;
-    qsizetype cut = endOfLines(bytes, maxLines);
-    if (cut < 0) cut = bytes.size();
+    int ends = 0;
+    qsizetype cut = scanLineEnds(bytes, 0, maxLines, ends);
+    if (ends == maxLines && cut < bytes.size() && bytes[cut] == '\n') ++cut;
     result.truncated = cut < bytes.size();
 
     const cp932::Decoded decoded = cp932::decode(bytes.first(cut));
@@ -57,15 +56,7 @@ std::variant<QString, Phrases> read(const QString& path, int maxLines) {
         const qsizetype n = file.readInto(bytes, 1 << 20);
         if (n < 0) return file.errorString();
         if (n == 0) break;
-        while (ends < maxLines) {
-            const void* cr = std::memchr(bytes.constData() + scanned, '\r', bytes.size() - scanned);
-            if (!cr) {
-                scanned = bytes.size();
-                break;
-            }
-            scanned = static_cast<const char*>(cr) - bytes.constData() + 1;
-            ++ends;
-        }
+        scanned = scanLineEnds(bytes, scanned, maxLines, ends);
         // Enough once the byte after the last line end taken is known, and whether
         // anything follows it.
         if (ends == maxLines && bytes.size() >= scanned + 2) break;
