@@ -51,18 +51,37 @@ struct FakeAboutBox : platform::AboutBox {
     void show(QWidget*, const QString&, const QString&, const QIcon&) override { ++shown; }
 };
 
+// Calls in order: "SpeechVoice:<id>", "SpeechStop", "SpeechSetText:<text>", "SpeechPlay", ...
+struct FakeSpeech : platform::SpeechControl {
+    QStringList calls;
+    void SpeechVoice(const QString& id) override { calls << u"SpeechVoice:"_qs + id; }
+    void SpeechStop() override { calls << u"SpeechStop"_qs; }
+    void SpeechSetText(const QString& text) override { calls << u"SpeechSetText:"_qs + text; }
+    void SpeechPlay() override { calls << u"SpeechPlay"_qs; }
+    void SpeechPause() override { calls << u"SpeechPause"_qs; }
+    void SpeechResume() override { calls << u"SpeechResume"_qs; }
+    void SpeechSay(const QString& text) override { calls << u"SpeechSay:"_qs + text; }
+    State state() const override { return State::Ready; }
+    QStringList take() { return std::exchange(calls, {}); }
+};
+
 struct Harness {
     FakeFileDialogs dialogs;
     FakeMessageBox messages;
     FakeClipboard clipboard;
     FakeAboutBox about;
+    std::vector<FakeSpeech*> speeches;  // every instance made, in order
     SharedSettings settings;
     std::unique_ptr<Form1> form;
 
     explicit Harness(const QString& command = QString()) {
         settings.sCommand = command;
-        form = std::make_unique<Form1>(settings,
-                                       platform::Services{dialogs, messages, clipboard, about});
+        form = std::make_unique<Form1>(
+            settings, platform::Services{dialogs, messages, clipboard, about, [this] {
+                                             auto s = std::make_unique<FakeSpeech>();
+                                             speeches.push_back(s.get());
+                                             return s;
+                                         }});
         messages.window = form.get();
     }
     // New, Clear, Start, Pause, Stop as 0s and 1s.

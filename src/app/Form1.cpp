@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
@@ -51,9 +52,10 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
     mEdit = edit->menuAction();
 
     QMenu* speak = addMenu("mSpeak", QStringLiteral("Speak"))->menu();
-    mSpeakTest = addCommand(speak, "mSpeakTest", QStringLiteral("Start"), false, nullptr);
-    mPause = addCommand(speak, "mPause", QStringLiteral("Pause"), false, nullptr);
-    mStop = addCommand(speak, "mStop", QStringLiteral("Stop"), false, nullptr);
+    mSpeakTest =
+        addCommand(speak, "mSpeakTest", QStringLiteral("Start"), false, &Form1::mSpeakTest_Click);
+    mPause = addCommand(speak, "mPause", QStringLiteral("Pause"), false, &Form1::mPause_Click);
+    mStop = addCommand(speak, "mStop", QStringLiteral("Stop"), false, &Form1::mStop_Click);
     mBlank2 = addSeparator(speak, "mBlank2");
     mSetting = addCommand(speak, "mSetting", QStringLiteral("Setting"), true, nullptr);
     mSpeak = speak->menuAction();
@@ -63,6 +65,12 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
     mHelp = help->menuAction();
 
     connect(Text1, &QPlainTextEdit::textChanged, this, &Form1::Text1_Change);
+
+    PtSvr1 = services_.newSpeech();  // starts with voice 0
+    connect(PtSvr1.get(), &platform::SpeechControl::errorOccurred, this,
+            [this](platform::SpeechControl::ErrorReason, const QString& text) {
+                reportSpeechError(text);
+            });
 
     const double dpiX = logicalDpiX(), dpiY = logicalDpiY();
     resize(platform::twipsToPixels(kClientWidthTwips, dpiX),
@@ -114,6 +122,16 @@ void Form1::Text1_Change() {
     mNew->setEnabled(true);
     mClear->setEnabled(true);
     mSpeakTest->setEnabled(true);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    bool cancel = false;
+    Form_QueryUnload(cancel, event->spontaneous() ? 0 : 1);
+    event->setAccepted(!cancel);
+}
+
+void Form1::Form_QueryUnload(bool&, int) {
+    mStop_Click();
 }
 
 void Form1::mEnd_Click() {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "settings/SharedSettings.h"
 
 class QAction;
+class QCloseEvent;
 class QMenu;
 
 inline const QString kDesignFontName = QStringLiteral("ＭＳ Ｐゴシック");
@@ -31,6 +33,7 @@ class Form1 : public QMainWindow {
     // Application shell
     void Form_Load();
     void Text1_Change();
+    void Form_QueryUnload(bool& cancel, int unloadMode);
     void mEnd_Click();
     void mAbout_Click();
 
@@ -46,6 +49,11 @@ class Form1 : public QMainWindow {
     void mPaste_Click();
     void mClear_Click();
     void mNew_Click();
+
+    // Speech
+    void mSpeakTest_Click();
+    void mPause_Click();
+    void mStop_Click();
 
     TextBox* Text1;
     QAction* mFile;
@@ -72,6 +80,11 @@ class Form1 : public QMainWindow {
 
     std::vector<QString> sMsg;  // the phrase table, a fixed 32001 entries
     qint16 iMsgCount = 0;
+    bool bPause = false;  // the last Pause paused the reading
+    std::unique_ptr<platform::SpeechControl> PtSvr1;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     QAction* addMenu(const char* name, const QString& caption);
@@ -79,6 +92,7 @@ class Form1 : public QMainWindow {
                         void (Form1::*handler)());
     QAction* addSeparator(QMenu* menu, const char* name);
     void reportLoad(const QString& path, const PhraseLoad& load);
+    void reportSpeechError(const QString& text);
 
     // What the common dialog keeps from one use to the next.
     struct {
@@ -88,4 +102,5 @@ class Form1 : public QMainWindow {
 
     SharedSettings& settings_;
     platform::Services services_;
+    bool speechErrorShown_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include "app/Form1.h"
+#include "platform/jtalk.h"
 #include "platform/localpath.h"
 #include "platform/qtservices.h"
 #include "settings/SharedSettings.h"
@@ -45,7 +46,11 @@ int Main(int argc, char** argv) {
     platform::QtMessageBox messageBox;
     platform::QtClipboard clipboard;
     platform::QtAboutBox aboutBox;
-    Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox});
+    const platform::SpeechFactory newSpeech = [] {
+        return std::make_unique<platform::JTalkSpeech>(platform::JTalkFiles::find(),
+                                                       std::make_unique<platform::QtAudioSink>());
+    };
+    Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox, newSpeech});
     form.Form_Load();
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "platform/Clipboard.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBox.h"
+#include "platform/SpeechControl.h"
 
 namespace platform {
 
@@ -13,6 +14,7 @@ struct Services {
     MessageBox& messageBox;
     Clipboard& clipboard;
     AboutBox& aboutBox;
+    SpeechFactory newSpeech;
 };
 
 }  // namespace platform

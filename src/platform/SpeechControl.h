@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace platform {
 
@@ -8,10 +11,21 @@ inline const QString kVoice0 = QStringLiteral("{904AAB60-5D94-11D0-830A-44455354
 inline const QString kVoice1 = QStringLiteral("{904AAB61-5D94-11D0-830A-444553540000}");
 
 // A text-to-speech engine that reads in the background. Every operation is valid at any
-// moment, returns at once and never fails.
-class SpeechControl {
+// moment, returns at once and never fails; trouble shows only in state() and errorOccurred.
+class SpeechControl : public QObject {
+    Q_OBJECT
   public:
-    virtual ~SpeechControl() = default;
+    enum class State { Ready, Speaking, Paused, Error };
+    Q_ENUM(State)
+    enum class ErrorReason {
+        NoError,
+        Configuration,  // the engine program, its dictionary or its voice is missing or broken
+        Playback,       // no audio output, or it failed
+        Engine,         // the engine failed or crashed on a text
+    };
+    Q_ENUM(ErrorReason)
+
+    using QObject::QObject;
     virtual void SpeechVoice(const QString& voiceId) = 0;
     virtual void SpeechStop() = 0;
     virtual void SpeechSetText(const QString& text) = 0;
@@ -19,6 +33,16 @@ class SpeechControl {
     virtual void SpeechPause() = 0;
     virtual void SpeechResume() = 0;
     virtual void SpeechSay(const QString& text) = 0;
+
+    virtual State state() const = 0;
+
+  Q_SIGNALS:
+    void stateChanged(platform::SpeechControl::State state);
+    // Sent after the call that met the trouble has returned; text is for the user.
+    void errorOccurred(platform::SpeechControl::ErrorReason reason, const QString& text);
 };
+
+// Each window makes its own instance.
+using SpeechFactory = std::function<std::unique_ptr<SpeechControl>()>;
 
 }  // namespace platform

@@ -18,6 +18,7 @@ class TextBox : public QPlainTextEdit {
     // The same as setText of the lines each followed by CR LF, in one pass.
     void setLines(const QStringList& lines);
     QString selText() const;
+    qsizetype selLength() const { return selText().size(); }
     void setSelText(const QString& text);  // replaces the selection, or inserts at the caret
 
     static QString toDocument(QStringView text);

@@ -1,0 +1,282 @@
+// Reading aloud: the Start, Pause and Stop commands against a fake engine, then the real
+// open_jtalk engine against a fake audio sink.
+#include <unistd.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+
+#include "harness.h"
+#include "platform/jtalk.h"
+
+using platform::SpeechControl;
+
+namespace {
+
+// Plays nothing: the test pulls the samples, as a sound card would, unless suspended.
+struct FakeSink : platform::AudioSink {
+    QIODevice* source = nullptr;
+    bool suspended = false;
+    bool start(QIODevice* s) override {
+        source = s;
+        suspended = false;
+        return true;
+    }
+    void suspend() override { suspended = true; }
+    void resume() override { suspended = false; }
+    void stop() override { source = nullptr; }
+    QByteArray pull(qint64 n) {
+        if (!source || suspended) return QByteArray();
+        QByteArray got = source->read(n);
+        if (got.isEmpty() && idle) idle();
+        return got;
+    }
+};
+
+// Processes whose parent is this test.
+int childProcesses() {
+    int n = 0;
+    const QString me = QString::number(getpid());
+    for (const QString& pid : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        // pid (comm) state ppid ...
+        if (line.mid(line.lastIndexOf(u')') + 2).section(u' ', 1, 1) == me) ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+class SpeechTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+  private Q_SLOTS:
+    void commands();
+    void closingStopsSpeech();
+    void errorToldOnce();
+    void utterancesCoverTheText();
+    void engineReadsAloud();
+    void pauseResumeAndStop();
+    void engineFailures();
+};
+
+void SpeechTest::commands() {
+    // Steps after typing "ab"; then the calls of the last step, bPause, and Pause and Stop as 0/1.
+    const QString v0 = u"SpeechVoice:"_qs + platform::kVoice0;
+    const QString v1 = u"SpeechVoice:"_qs + platform::kVoice1;
+    const QStringList read{u"SpeechStop"_qs, u"SpeechSetText:ab"_qs, u"SpeechPlay"_qs};
+    struct Row {
+        const char* steps;
+        QStringList calls;
+        bool bPause;
+        const char* flags;
+    };
+    const Row rows[] = {
+        {"", {}, false, "00"},
+        {"start", QStringList{v0} + read, false, "11"},
+        {"voice1 start", QStringList{v1} + read, false, "11"},
+        {"voice7 start", read, false, "11"},  // any other voice: the engine keeps its own
+        {"start pause", {u"SpeechPause"_qs}, true, "11"},
+        {"start pause pause", {u"SpeechResume"_qs}, false, "11"},
+        {"start pause pause pause", {u"SpeechPause"_qs}, true, "11"},
+        {"start stop", {u"SpeechStop"_qs}, false, "01"},
+        {"start pause stop", {u"SpeechStop"_qs}, true, "01"},
+        {"start pause stop start", QStringList{v0} + read, false, "11"},
+        {"start stop pause", {u"SpeechPause"_qs}, true, "01"},  // as the handler, not the menu
+        {"start erase start", {}, false, "11"},                 // empty text: nothing at all
+        {"select start",
+         {v0, u"SpeechStop"_qs, u"SpeechSetText:b\r\n "_qs, u"SpeechPlay"_qs},
+         false,
+         "11"},
+    };
+    for (const Row& row : rows) {
+        Harness h;
+        QTest::keyClicks(h.form->Text1, u"ab"_qs);
+        FakeSpeech& speech = *h.speeches.at(0);
+        for (const QString& step : QString::fromUtf8(row.steps).split(u' ', Qt::SkipEmptyParts)) {
+            speech.take();
+            if (step == u"start") h.form->mSpeakTest_Click();
+            if (step == u"pause") h.form->mPause_Click();
+            if (step == u"stop") h.form->mStop_Click();
+            if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
+            if (step == u"erase") h.form->Text1->setText(QString());
+            if (step == u"select") {
+                h.form->Text1->setText(u"ab\r\n c"_qs);
+                QTextCursor c = h.form->Text1->textCursor();
+                c.setPosition(1);
+                c.setPosition(4, QTextCursor::KeepAnchor);
+                h.form->Text1->setTextCursor(c);
+            }
+        }
+        const QString where = QString::fromUtf8(row.steps);
+        QVERIFY2(speech.calls == row.calls, qPrintable(where + u": "_qs + speech.calls.join(u',')));
+        QVERIFY2(h.form->bPause == row.bPause, qPrintable(where));
+        QVERIFY2(h.flags().mid(3) == QLatin1String(row.flags), qPrintable(where));
+    }
+}
+
+void SpeechTest::closingStopsSpeech() {
+    for (const bool byEnd : {true, false}) {
+        Harness h;
+        h.form->Form_Load();
+        QTest::keyClicks(h.form->Text1, u"ab"_qs);
+        h.form->mSpeakTest_Click();
+        h.speeches.at(0)->take();
+        if (byEnd) {
+            h.form->mEnd_Click();
+        } else {
+            h.form->windowHandle()->close();  // the close box
+        }
+        QCOMPARE(h.speeches.at(0)->calls, QStringList{u"SpeechStop"_qs});
+        QVERIFY(!h.form->isVisible() && !h.form->mPause->isEnabled());
+    }
+}
+
+void SpeechTest::errorToldOnce() {
+    Harness h;
+    for (int i = 0; i < 2; ++i)
+        Q_EMIT h.speeches.at(0)->errorOccurred(SpeechControl::ErrorReason::Configuration,
+                                               u"パッケージ open-jtalk"_qs);
+    QCOMPARE(h.messages.events,
+             QStringList{u"warn:読み上げができません。\nパッケージ open-jtalk"_qs});
+}
+
+void SpeechTest::utterancesCoverTheText() {
+    // A long first sentence, a 3,000-character line without punctuation that has emoji with
+    // skin tones (two code points each) where it must be cut, blank lines, control characters.
+    const QString line3000 = QString(u"あいうえおかきくけ👍🏽"_qs).repeated(230);
+    const QString text = u"急がば回れ、"_qs + QString(u"とても長い"_qs).repeated(60) +
+                         u"、終わり。石の上にも三年。Ｒｏｍａ 123 abc😀！\r\n\r\n   \r\n"_qs +
+                         line3000 + u"\n\u3000\t\x01\r\n"_qs;
+    speechtext::Utterances u(text);
+    const auto blank = [](const QString& s) {
+        return std::all_of(s.begin(), s.end(), [](QChar c) { return c.isSpace() || c < u' '; });
+    };
+    qsizetype pos = 0;
+    QStringList inputs;
+    while (const auto span = u.next()) {
+        QVERIFY(span->start >= pos && span->length > 0);
+        QVERIFY(blank(text.mid(pos, span->start - pos)));
+        const QString input = u.input(*span);
+        QVERIFY(!blank(input) && !input.contains(u'\n') && !input.contains(u'\r'));
+        QVERIFY(input.toUtf8().size() + 1 <= speechtext::kMaxInputBytes);
+        QVERIFY2(!input.startsWith(u"\U0001F3FD"_qs), "a cluster is never cut");
+        inputs << input;
+        pos = span->start + span->length;
+    }
+    QVERIFY(blank(text.mid(pos)));
+    QCOMPARE(inputs.first(), u"急がば回れ、"_qs);  // short, so the first sound comes soon
+    QCOMPARE(inputs.at(2), u"石の上にも三年。"_qs);
+    QCOMPARE(inputs.size(), 4 + (230 * 35 + 998) / 999);
+}
+
+void SpeechTest::engineReadsAloud() {
+    auto* sink = new FakeSink;
+    platform::JTalkSpeech speech(platform::JTalkFiles::find(),
+                                 std::unique_ptr<platform::AudioSink>(sink));
+    QSignalSpy states(&speech, &SpeechControl::stateChanged);
+    speech.SpeechSetText(u"石の上にも三年。\r\n猿も木から落ちる。"_qs);
+    speech.SpeechPlay();
+    QCOMPARE(speech.state(), SpeechControl::State::Speaking);
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (heard += sink->pull(1 << 20), speech.state() == SpeechControl::State::Ready), 10000);
+    // 16-bit samples: some loud, and in all a few seconds of speech.
+    double energy = 0;
+    for (qsizetype i = 0; i + 1 < heard.size(); i += 2)
+        energy += std::pow(qFromLittleEndian<qint16>(heard.constData() + i), 2);
+    QVERIFY2(heard.size() > 48000 * 2 * 2, qPrintable(QString::number(heard.size())));
+    QVERIFY(std::sqrt(energy / (heard.size() / 2)) > 300);
+    QCOMPARE(states.size(), 2);  // Speaking, then Ready by itself
+    QCOMPARE(childProcesses(), 0);
+}
+
+void SpeechTest::pauseResumeAndStop() {
+    // What the engine hands over must be the same with and without a pause in the middle.
+    const QString text = u"雨垂れ石を穿つ。\r\n塵も積もれば山となる。"_qs;
+    QByteArray straight, paused;
+    for (QByteArray* out : {&straight, &paused}) {
+        auto* sink = new FakeSink;
+        platform::JTalkSpeech speech(platform::JTalkFiles::find(),
+                                     std::unique_ptr<platform::AudioSink>(sink));
+        speech.SpeechVoice(platform::kVoice1);
+        speech.SpeechSetText(text);
+        speech.SpeechPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(!(*out += sink->pull(4800)).isEmpty(), 10000);
+        if (out == &paused) {
+            speech.SpeechPause();
+            speech.SpeechPause();  // harmless twice
+            QCOMPARE(speech.state(), SpeechControl::State::Paused);
+            QTest::qWait(300);
+            QVERIFY(sink->pull(4800).isEmpty());
+            speech.SpeechResume();
+            QCOMPARE(speech.state(), SpeechControl::State::Speaking);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (*out += sink->pull(4800), speech.state() == SpeechControl::State::Ready), 10000);
+        speech.SpeechPause();  // after the end: accepted, nothing happens
+        speech.SpeechResume();
+        speech.SpeechStop();
+        QCOMPARE(speech.state(), SpeechControl::State::Ready);
+    }
+    QCOMPARE(paused.size(), straight.size());
+    QVERIFY(paused == straight);
+
+    // Stop while the engine is at work on a long text: the child goes at once.
+    auto* sink = new FakeSink;
+    platform::JTalkSpeech speech(platform::JTalkFiles::find(),
+                                 std::unique_ptr<platform::AudioSink>(sink));
+    speech.SpeechSetText(QString(u"七転び八起き。"_qs).repeated(2000));
+    speech.SpeechPlay();
+    QTRY_VERIFY(childProcesses() == 1);
+    speech.SpeechStop();
+    QCOMPARE(childProcesses(), 0);
+    QVERIFY(!sink->source && speech.state() == SpeechControl::State::Ready);
+}
+
+void SpeechTest::engineFailures() {
+    const QString crash = dir.filePath(u"crash"_qs);
+    writeBytes(crash, "#!/bin/sh\nkill -SEGV $$\n");
+    QFile::setPermissions(crash, QFile::ReadOwner | QFile::ExeOwner);
+    const platform::JTalkFiles real = platform::JTalkFiles::find();
+    struct Row {
+        platform::JTalkFiles files;
+        SpeechControl::ErrorReason reason;
+        const char* says;
+    } rows[] = {
+        {{u"/nowhere/open_jtalk"_qs, real.dictionary, real.voice},
+         SpeechControl::ErrorReason::Configuration,
+         "open-jtalk"},
+        {{real.program, u"/nowhere"_qs, real.voice},
+         SpeechControl::ErrorReason::Configuration,
+         "open-jtalk-mecab-naist-jdic"},
+        {{real.program, real.dictionary, u"/nowhere/v.htsvoice"_qs},
+         SpeechControl::ErrorReason::Configuration,
+         "hts-voice-nitech-jp-atr503-m001"},
+        {{real.program, real.dictionary, u"/etc/passwd"_qs},  // not a voice at all
+         SpeechControl::ErrorReason::Configuration,
+         "hts-voice-nitech-jp-atr503-m001"},
+        {{crash, real.dictionary, real.voice}, SpeechControl::ErrorReason::Engine, "異常終了"},
+    };
+    for (const Row& row : rows) {
+        auto* sink = new FakeSink;
+        platform::JTalkSpeech speech(row.files, std::unique_ptr<platform::AudioSink>(sink));
+        QSignalSpy errors(&speech, &SpeechControl::errorOccurred);
+        speech.SpeechSay(u"こんにちは、読み秀君です"_qs);
+        QTRY_COMPARE(errors.size(), 1);
+        QCOMPARE(speech.state(), SpeechControl::State::Error);
+        QCOMPARE(errors.at(0).at(0).value<SpeechControl::ErrorReason>(), row.reason);
+        const QString text = errors.at(0).at(1).toString();
+        QVERIFY2(text.contains(QString::fromUtf8(row.says)), qPrintable(text));
+        speech.SpeechPause();
+        speech.SpeechStop();
+        QCOMPARE(childProcesses(), 0);
+    }
+}
+
+QTEST_MAIN(SpeechTest)
+#include "tst_speech.moc"
