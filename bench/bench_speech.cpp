@@ -111,8 +111,7 @@ QByteArray synthesize(const JTalkFiles& files, const QString& voice, const QStri
 double medianF0(const QByteArray& pcm) {
     const int rate = 48000, frame = rate / 25, hop = rate / 100;
     std::vector<float> x(pcm.size() / 2);
-    for (size_t i = 0; i < x.size(); ++i)
-        x[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
     std::vector<double> f0;
     for (size_t at = 0; at + frame < x.size(); at += hop) {
         const float* s = x.data() + at;
@@ -263,8 +262,8 @@ void silencing(const JTalkFiles& files) {
             runs.push_back(monitor.silentAfter(at));
         }
         std::sort(runs.begin(), runs.end());
-        std::printf("  %-5s: median %5.1f ms, worst %5.1f ms (target <= 100)\n", what,
-                    median(runs), runs.back());
+        std::printf("  %-5s: median %5.1f ms, worst %5.1f ms (target <= 100)\n", what, median(runs),
+                    runs.back());
     }
 }
 
