@@ -14,32 +14,45 @@ QAudioFormat AudioSink::format() {
 }
 
 QtAudioSink::QtAudioSink() = default;
-QtAudioSink::~QtAudioSink() = default;
+
+QtAudioSink::~QtAudioSink() {
+    retire();
+}
+
+// Qt's sink runs pending events as it is destroyed; that happens later, outside our callers.
+void QtAudioSink::retire() {
+    if (!sink_) return;
+    sink_->disconnect();
+    sink_->stop();
+    sink_.release()->deleteLater();
+}
 
 bool QtAudioSink::start(QIODevice* source) {
-    stop();
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) return false;
-    sink_ = std::make_unique<QAudioSink>(device, format());
-    // A short buffer, so Pause and Stop are heard at once.
-    sink_->setBufferSize(format().bytesForDuration(80'000));
-    // Told after the signal has returned: the listener may stop and delete this sink.
-    QObject::connect(
-        sink_.get(), &QAudioSink::stateChanged, sink_.get(),
-        [this](QAudio::State s) {
-            if (s == QAudio::IdleState && idle) {
-                idle();
-            } else if (s == QAudio::StoppedState && sink_->error() != QAudio::NoError && failed) {
-                failed();
-            }
-        },
-        Qt::QueuedConnection);
-    sink_->start(source);
-    if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
-        sink_.reset();
-        return false;
+    if (!sink_ || device != device_) {
+        retire();
+        device_ = device;
+        sink_ = std::make_unique<QAudioSink>(device, format());
+        // A short buffer, so Pause and Stop are heard at once.
+        sink_->setBufferSize(format().bytesForDuration(80'000));
+        QObject::connect(sink_.get(), &QAudioSink::stateChanged, &context_,
+                         [this](QAudio::State state) {
+                             const bool broken =
+                                 state == QAudio::StoppedState && sink_->error() != QAudio::NoError;
+                             // Told after the signal has returned: the listener may stop or
+                             // restart this sink. Dropped if this goes first.
+                             QMetaObject::invokeMethod(
+                                 &context_,
+                                 [this, state, broken] {
+                                     if (state == QAudio::IdleState && idle) idle();
+                                     if (broken && failed) failed();
+                                 },
+                                 Qt::QueuedConnection);
+                         });
     }
-    return true;
+    sink_->start(source);
+    return sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
 }
 
 void QtAudioSink::suspend() {
@@ -51,10 +64,7 @@ void QtAudioSink::resume() {
 }
 
 void QtAudioSink::stop() {
-    if (!sink_) return;
-    sink_->disconnect();
-    sink_->stop();
-    sink_.reset();
+    if (sink_) sink_->stop();
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QIODevice>
+#include <QObject>
 #include <functional>
 #include <memory>
 
@@ -38,7 +40,11 @@ class QtAudioSink final : public AudioSink {
     void stop() override;
 
   private:
-    std::unique_ptr<QAudioSink> sink_;
+    void retire();
+
+    QObject context_;  // for calls that must not outlive this
+    QAudioDevice device_;
+    std::unique_ptr<QAudioSink> sink_;  // kept from one reading to the next
 };
 
 }  // namespace platform

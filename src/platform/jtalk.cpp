@@ -155,7 +155,8 @@ JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObj
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::pump, Qt::QueuedConnection);
     sink_->idle = [this] { played(); };
     sink_->failed = [this] {
-        fail(ErrorReason::Playback, QStringLiteral("音声の出力が途中で止まりました。"));
+        if (state_ == State::Speaking || state_ == State::Paused)
+            fail(ErrorReason::Playback, QStringLiteral("音声の出力が途中で止まりました。"));
     };
 }
 
