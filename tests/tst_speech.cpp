@@ -242,6 +242,9 @@ void SpeechTest::engineFailures() {
     const QString crash = dir.filePath(u"crash"_qs);
     writeBytes(crash, "#!/bin/sh\nkill -SEGV $$\n");
     QFile::setPermissions(crash, QFile::ReadOwner | QFile::ExeOwner);
+    const QString junk = dir.filePath(u"junk"_qs);  // executable, but not a program
+    writeBytes(junk, "\x7f\x01\x02");
+    QFile::setPermissions(junk, QFile::ReadOwner | QFile::ExeOwner);
     const platform::JTalkFiles real = platform::JTalkFiles::find();
     struct Row {
         platform::JTalkFiles files;
@@ -260,6 +263,9 @@ void SpeechTest::engineFailures() {
         {{real.program, real.dictionary, u"/etc/passwd"_qs},  // not a voice at all
          SpeechControl::ErrorReason::Configuration,
          "hts-voice-nitech-jp-atr503-m001"},
+        {{junk, real.dictionary, real.voice},
+         SpeechControl::ErrorReason::Configuration,
+         "起動できません"},
         {{crash, real.dictionary, real.voice}, SpeechControl::ErrorReason::Engine, "異常終了"},
     };
     for (const Row& row : rows) {

@@ -233,7 +233,7 @@ void JTalkSpeech::cancel() {
         synth_->disconnect(this);
         synth_->kill();
         synth_->waitForFinished(2000);
-        delete synth_;
+        synth_->deleteLater();  // we may be inside one of its signals
         synth_ = nullptr;
     }
     sink_->stop();
