@@ -220,8 +220,8 @@ void JTalkSpeech::begin(const QString& text) {
     if (!sink_->start(&pcm_)) {
         fail(ErrorReason::Playback,
              QStringLiteral(
-                 "音声を出す装置が見つかりません。"
-                 "PulseAudio か PipeWire のサウンドサーバーが動いているか確かめてください。"));
+                 "音声を出す装置が見つかりません。サウンドサーバー（パッケージ pipewire-pulse "
+                 "か pulseaudio）が動いているか確かめてください。"));
         return;
     }
     setState(State::Speaking);
