@@ -35,10 +35,14 @@ double median(std::vector<double> v) {
 }
 
 void waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    poll.start(1);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!done()) loop.exec();
 }
 
 // Takes every sample the moment it is there; notes when the first one came.
@@ -176,18 +180,16 @@ void memory(const JTalkFiles& files, int seconds) {
     speech.SpeechPlay();
     const qint64 base = residentKb();
     qint64 peak = base;
-    QElapsedTimer t;
-    t.start();
-    int nextReport = 10;
-    while (t.elapsed() < seconds * 1000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QTimer sample;
+    int tick = 0;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
         peak = std::max(peak, residentKb());
-        if (t.elapsed() >= nextReport * 1000) {
-            std::printf("  %3d s: %6.1f MB resident, %5.1f s played\n", nextReport,
+        if (++tick % 100 == 0)
+            std::printf("  %3d s: %6.1f MB resident, %5.1f s played\n", tick / 10,
                         residentKb() / 1024.0, sink->played / 96000.0);
-            nextReport += 10;
-        }
-    }
+    });
+    sample.start(100);
+    waitFor([] { return false; }, seconds * 1000 + 500);
     std::printf("  start %.1f MB, peak %.1f MB: growth %.1f MB (target <= 30)\n", base / 1024.0,
                 peak / 1024.0, (peak - base) / 1024.0);
 }
