@@ -26,7 +26,6 @@ class Utterances {
     std::optional<Span> next();
     // What the engine is given for a span: control characters become blanks.
     QString input(Span span) const;
-    const QString& text() const { return text_; }
 
   private:
     void splitLine(qsizetype begin, qsizetype end);
