@@ -51,6 +51,16 @@ struct FakeAboutBox : platform::AboutBox {
     void show(QWidget*, const QString&, const QString&, const QIcon&) override { ++shown; }
 };
 
+// Answers the font dialogs in turn; an empty answer is a Cancel.
+struct FakeFontDialog : platform::FontDialog {
+    QList<std::optional<platform::FontChoice>> answers;
+    QList<qint32> flags;
+    std::optional<platform::FontChoice> showFont(QWidget*, qint32 f) override {
+        flags << f;
+        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+    }
+};
+
 // Calls in order: "SpeechVoice:<id>", "SpeechStop", "SpeechSetText:<text>", "SpeechPlay", ...
 struct FakeSpeech : platform::SpeechControl {
     QStringList calls;
@@ -70,6 +80,7 @@ struct Harness {
     FakeMessageBox messages;
     FakeClipboard clipboard;
     FakeAboutBox about;
+    FakeFontDialog fonts;
     std::vector<FakeSpeech*> speeches;  // every instance made, in order
     SharedSettings settings;
     std::unique_ptr<Form1> form;
@@ -77,7 +88,7 @@ struct Harness {
     explicit Harness(const QString& command = QString()) {
         settings.sCommand = command;
         form = std::make_unique<Form1>(
-            settings, platform::Services{dialogs, messages, clipboard, about, [this] {
+            settings, platform::Services{dialogs, messages, clipboard, about, fonts, [this] {
                                              auto s = std::make_unique<FakeSpeech>();
                                              speeches.push_back(s.get());
                                              return s;

@@ -46,11 +46,12 @@ int Main(int argc, char** argv) {
     platform::QtMessageBox messageBox;
     platform::QtClipboard clipboard;
     platform::QtAboutBox aboutBox;
+    platform::QtFontDialog fontDialog;
     const platform::SpeechFactory newSpeech = [] {
         return std::make_unique<platform::JTalkSpeech>(platform::JTalkFiles::find(),
                                                        std::make_unique<platform::QtAudioSink>());
     };
-    Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox, newSpeech});
+    Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox, fontDialog, newSpeech});
     form.Form_Load();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -10,6 +11,15 @@ namespace platform {
 
 // Screen and printer fonts, with the effects section (underline, strikethrough, colour).
 inline constexpr qint32 kFontFlagsScreenPrinterEffects = 259;
+inline constexpr qint32 kFontFlagEffects = 0x100;
+
+// Colours travel as 0x00BBGGRR, the layout the phrase editor's settings have always used.
+inline qint32 toColorRef(const QColor& c) {
+    return c.red() | (c.green() << 8) | (c.blue() << 16);
+}
+inline QColor fromColorRef(qint32 v) {
+    return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
 
 struct FontChoice {
     QString name;

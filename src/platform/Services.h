@@ -3,6 +3,7 @@
 #include "platform/AboutBox.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialogs.h"
+#include "platform/FontDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/SpeechControl.h"
 
@@ -14,6 +15,7 @@ struct Services {
     MessageBox& messageBox;
     Clipboard& clipboard;
     AboutBox& aboutBox;
+    FontDialog& fontDialog;
     SpeechFactory newSpeech;
 };
 

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QSysInfo>
 
+#include "platform/fontchooser.h"
+
 namespace platform {
 namespace {
 
@@ -91,6 +93,12 @@ void QtClipboard::setText(const QString& text) {
 
 QString QtClipboard::text() {
     return fromClipboard(QApplication::clipboard()->text());
+}
+
+std::optional<FontChoice> QtFontDialog::showFont(QWidget* owner, qint32 flags) {
+    FontChooser dialog(owner, flags);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.choice();
 }
 
 void QtAboutBox::show(QWidget* owner, const QString& appText, const QString& otherText,

@@ -3,6 +3,7 @@
 #include "platform/AboutBox.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialogs.h"
+#include "platform/FontDialog.h"
 #include "platform/MessageBox.h"
 
 // The services as the Qt desktop provides them.
@@ -28,6 +29,11 @@ class QtClipboard final : public Clipboard {
     void clear() override;
     void setText(const QString& text) override;
     QString text() override;
+};
+
+class QtFontDialog final : public FontDialog {
+  public:
+    std::optional<FontChoice> showFont(QWidget* owner, qint32 flags) override;
 };
 
 class QtAboutBox final : public AboutBox {
