@@ -57,7 +57,8 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
     mPause = addCommand(speak, "mPause", QStringLiteral("Pause"), false, &Form1::mPause_Click);
     mStop = addCommand(speak, "mStop", QStringLiteral("Stop"), false, &Form1::mStop_Click);
     mBlank2 = addSeparator(speak, "mBlank2");
-    mSetting = addCommand(speak, "mSetting", QStringLiteral("Setting"), true, nullptr);
+    mSetting =
+        addCommand(speak, "mSetting", QStringLiteral("Setting"), true, &Form1::mSetting_Click);
     mSpeak = speak->menuAction();
 
     QMenu* help = addMenu("mHelp", QStringLiteral("Help"))->menu();

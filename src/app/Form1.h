@@ -55,6 +55,9 @@ class Form1 : public QMainWindow {
     void mPause_Click();
     void mStop_Click();
 
+    // Settings
+    void mSetting_Click();
+
     TextBox* Text1;
     QAction* mFile;
     QAction* mNew;
