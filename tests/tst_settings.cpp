@@ -1,0 +1,246 @@
+// The settings dialog against fake font dialog and speech, the Setting command that applies
+// its font, and the Qt font chooser behind the font dialog.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <functional>
+
+#include "harness.h"
+#include "platform/fontchooser.h"
+#include "settings/Form2.h"
+
+using platform::FontChoice;
+
+namespace {
+
+// Runs Setting; `inside` acts on the open dialog, which is then closed by its close box.
+void setting(Harness& h, const std::function<void(Form2&)>& inside = {}) {
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<Form2*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (inside) inside(*dialog);
+        dialog->close();
+    });
+    h.form->mSetting_Click();
+}
+
+FontChoice font(float size, bool bold, bool underline, bool strike, qint32 color) {
+    return {u"IPAPGothic"_qs, size, bold, false, underline, strike, color};
+}
+
+QColor textColor(const QWidget* w) {
+    return w->palette().color(QPalette::Text);
+}
+
+}  // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+  private Q_SLOTS:
+    void voiceGreetsInTheDialogsOwnVoice();
+    void fontChoice_data();
+    void fontChoice();
+    void cancelKeepsTheFirstChoice();
+    void noFontChosenKeepsNameAndSize();
+    void centredOverTheMainWindowEvenOffScreen();
+    void sizeText();
+    void chooserSizesAndColours();
+};
+
+void SettingsTest::voiceGreetsInTheDialogsOwnVoice() {
+    Harness h;
+    h.form->Form_Load();
+    setting(h, [&](Form2& d) {
+        QVERIFY(d.Option1[0]->isChecked());
+        QCOMPARE(d.Text1->text(), kDesignFontName);
+        QCOMPARE(h.speeches.size(), 2u);
+        d.Option1[1]->click();
+        QCOMPARE(h.speeches[1]->take(),
+                 QStringList({u"SpeechVoice:"_qs + platform::kVoice1,
+                              u"SpeechSay:こんにちは、読み子ちゃんです"_qs}));
+        QCOMPARE(h.settings.iVoice, 1);
+        d.Option1_Click(7);
+        QCOMPARE(h.settings.iVoice, 7);
+        QVERIFY(h.speeches[1]->calls.isEmpty());
+        d.Option1[0]->click();
+        QCOMPARE(h.speeches[1]->take(), QStringList({u"SpeechVoice:"_qs + platform::kVoice0,
+                                                     u"SpeechSay:こんにちは、読み秀君です"_qs}));
+        d.Option1[1]->click();
+    });
+    QVERIFY(h.speeches[0]->calls.isEmpty());  // the main window's voice is not the dialog's
+    QCOMPARE(h.settings.iVoice, 1);
+
+    // A new dialog in its design state, whatever was chosen before.
+    h.fonts.answers = {font(12, true, false, false, 255)};
+    setting(h, [&](Form2& d) { d.Command1->click(); });
+    setting(h, [&](Form2& d) {
+        QCOMPARE(h.speeches.size(), 4u);
+        QVERIFY(d.Option1[0]->isChecked() && !d.Option1[1]->isChecked());
+        QCOMPARE(d.Frame2->title(), u"Font Select"_qs);
+        QCOMPARE(d.Text1->font(), d.font());
+        QCOMPARE(d.Text1->text(), u"IPAPGothic"_qs);
+    });
+    QCOMPARE(h.settings.iVoice, 1);
+}
+
+void SettingsTest::fontChoice_data() {
+    QTest::addColumn<FontChoice>("choice");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("bold 12 red") << font(12, true, false, false, 255)
+                                 << u"Font Select : Size - 12 Points"_qs << 12;
+    QTest::newRow("10.5 to even") << font(10.5, false, false, false, 0)
+                                  << u"Font Select : Size - 10.5 Points"_qs << 10;
+    QTest::newRow("11.5 to even") << font(11.5, false, false, false, 0)
+                                  << u"Font Select : Size - 11.5 Points"_qs << 12;
+    QTest::newRow("underline strike blue")
+        << font(9, false, true, true, 16711680) << u"Font Select : Size - 9 Points"_qs << 9;
+}
+
+void SettingsTest::fontChoice() {
+    QFETCH(FontChoice, choice);
+    QFETCH(QString, caption);
+    QFETCH(int, stored);
+    Harness h;
+    h.form->Form_Load();
+    h.form->setWindowTitle(u"probe"_qs);
+    h.fonts.answers = {choice};
+    const QColor color = platform::fromColorRef(choice.color);
+    setting(h, [&](Form2& d) {
+        d.Command1->click();
+        const QFont sample = d.Text1->font();
+        QCOMPARE(sample.family(), choice.name);
+        QCOMPARE(sample.pointSizeF(), choice.size);
+        QCOMPARE(sample.bold(), choice.bold);
+        QCOMPARE(sample.underline(), choice.underline);
+        QCOMPARE(sample.strikeOut(), choice.strikethrough);
+        QCOMPARE(textColor(d.Text1), color);
+        QCOMPARE(d.Text1->text(), choice.name);
+        QCOMPARE(d.Frame2->title(), caption);
+    });
+    QCOMPARE(h.fonts.flags, QList<qint32>{259});
+    QCOMPARE(h.settings.sFontName, choice.name);
+    QCOMPARE(h.settings.iFontSize, stored);
+    QCOMPARE(h.settings.bFontBold, choice.bold);
+    QCOMPARE(h.settings.bFontItalic, false);
+    QCOMPARE(h.settings.bFontUnderline, choice.underline);
+    QCOMPARE(h.settings.vFontColor, choice.color);
+
+    const QFont editor = h.form->Text1->font();
+    QCOMPARE(editor.family(), choice.name);
+    QCOMPARE(editor.pointSizeF(), stored);
+    QCOMPARE(editor.bold(), choice.bold);
+    QCOMPARE(editor.underline(), choice.underline);
+    QVERIFY(!editor.strikeOut());
+    QCOMPARE(textColor(h.form->Text1), color);
+    // A new font is not a new text.
+    QCOMPARE(h.form->windowTitle(), u"probe"_qs);
+    QCOMPARE(h.flags(), u"00000"_qs);
+}
+
+void SettingsTest::cancelKeepsTheFirstChoice() {
+    Harness h;
+    h.form->Form_Load();
+    h.fonts.answers = {font(14, true, true, false, 255), std::nullopt};
+    setting(h, [&](Form2& d) {
+        d.Command1->click();
+        const QFont first = d.Text1->font();
+        d.Command1->click();
+        QCOMPARE(d.Text1->font(), first);
+        QCOMPARE(textColor(d.Text1), QColor(Qt::red));
+        QCOMPARE(d.Frame2->title(), u"Font Select : Size - 14 Points"_qs);
+    });
+    QCOMPARE(h.fonts.flags.size(), 2);
+    QCOMPARE(h.settings.iFontSize, 14);
+    QVERIFY(h.settings.bFontBold && h.settings.bFontUnderline);
+    QCOMPARE(h.form->Text1->font().pointSizeF(), 14.0);
+
+    // Reopened without a choice: the stored font is applied again.
+    h.form->Text1->setFont(QFont(u"DejaVu Serif"_qs, 30));
+    setting(h);
+    QCOMPARE(h.form->Text1->font().family(), u"IPAPGothic"_qs);
+    QCOMPARE(h.form->Text1->font().pointSizeF(), 14.0);
+}
+
+void SettingsTest::noFontChosenKeepsNameAndSize() {
+    Harness h;
+    h.form->Form_Load();
+    QFont f = h.form->Text1->font();
+    f.setPointSize(20);
+    f.setBold(true);
+    f.setItalic(true);
+    f.setUnderline(true);
+    f.setStrikeOut(true);
+    h.form->Text1->setFont(f);
+    QPalette p = h.form->Text1->palette();
+    p.setColor(QPalette::Text, Qt::red);
+    h.form->Text1->setPalette(p);
+
+    setting(h, [](Form2& d) { d.Option1[1]->click(); });
+    const QFont editor = h.form->Text1->font();
+    QCOMPARE(editor.family(), kDesignFontName);
+    QCOMPARE(editor.pointSizeF(), 20.0);  // size 0 is refused
+    QVERIFY(!editor.bold() && !editor.italic() && !editor.underline());
+    QVERIFY(editor.strikeOut());  // never touched
+    QCOMPARE(textColor(h.form->Text1), QColor(Qt::black));
+    QCOMPARE(h.settings.iVoice, 1);
+}
+
+void SettingsTest::centredOverTheMainWindowEvenOffScreen() {
+    Harness h;
+    h.form->Form_Load();
+    const QRect screen = h.form->screen()->geometry();
+    for (const QPoint at : {QPoint(-300, -200), QPoint(screen.right() - 50, 100)}) {
+        h.form->move(at);
+        setting(h, [&](Form2& d) {
+            const QPoint off = d.frameGeometry().center() - h.form->frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 1,
+                     qPrintable(u"off by %1,%2"_qs.arg(off.x()).arg(off.y())));
+            // Left where it falls, not moved back onto the screen.
+            QCOMPARE(screen.contains(d.frameGeometry()), false);
+        });
+    }
+}
+
+void SettingsTest::sizeText() {
+    QCOMPARE(Form2::sizeText(10.1f), u"10.1"_qs);  // the float's shortest form, not 10.10000038
+    QCOMPARE(Form2::sizeText(72), u"72"_qs);
+    QLocale::setDefault(QLocale(QLocale::German));
+    QCOMPARE(Form2::sizeText(1234.5f), u"1234,5"_qs);
+    QLocale::setDefault(QLocale::c());
+}
+
+void SettingsTest::chooserSizesAndColours() {
+    platform::FontChooser chooser(nullptr, 259);
+    QCOMPARE(chooser.colors()->count(), 16);
+    chooser.colors()->setCurrentIndex(9);
+    QCOMPARE(chooser.choice().color, 255);
+    chooser.colors()->setCurrentIndex(12);
+    QCOMPARE(chooser.choice().color, 16711680);
+
+    QVERIFY(chooser.sizeEdit());
+    chooser.sizeEdit()->setText(u"10.5"_qs);
+    QCOMPARE(chooser.choice().size, 10.5f);
+    // Another family keeps the typed half point.
+    auto* families = chooser.fonts()->findChild<QListView*>();
+    families->setCurrentIndex(families->model()->index(1, 0));
+    QCOMPARE(chooser.sizeEdit()->text(), u"10.5"_qs);
+    QCOMPARE(chooser.choice().size, 10.5f);
+    QCOMPARE(chooser.choice().name, families->model()->index(1, 0).data().toString());
+
+    for (QCheckBox* effect : chooser.fonts()->findChildren<QCheckBox*>()) effect->click();
+    QVERIFY(chooser.choice().underline && chooser.choice().strikethrough);
+
+    platform::FontChooser plain(nullptr, 3);
+    QVERIFY(!plain.colors());
+    QCOMPARE(plain.choice().color, 0);
+}
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
