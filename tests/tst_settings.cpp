@@ -72,6 +72,10 @@ void SettingsTest::voiceGreetsInTheDialogsOwnVoice() {
         QCOMPARE(h.speeches[1]->take(), QStringList({u"SpeechVoice:"_qs + platform::kVoice0,
                                                      u"SpeechSay:こんにちは、読み秀君です"_qs}));
         d.Option1[1]->click();
+        // An engine that cannot speak is told of, as for Start.
+        Q_EMIT h.speeches[1]->errorOccurred(platform::SpeechControl::ErrorReason::Playback,
+                                            u"no sound"_qs);
+        QCOMPARE(h.messages.events, QStringList{u"warn:読み上げができません。\nno sound"_qs});
     });
     QVERIFY(h.speeches[0]->calls.isEmpty());  // the main window's voice is not the dialog's
     QCOMPARE(h.settings.iVoice, 1);
