@@ -34,8 +34,28 @@ FontChoice font(float size, bool bold, bool underline, bool strike, qint32 color
     return {u"IPAPGothic"_qs, size, bold, false, underline, strike, color};
 }
 
-QColor textColor(const QWidget* w) {
-    return w->palette().color(QPalette::Text);
+// A font and colour in one line, so that one comparison shows every difference.
+QString look(const QString& name, double size, bool b, bool i, bool u, bool s, QColor color) {
+    return u"%1 %2pt %3%4%5%6 %7"_qs.arg(name)
+        .arg(size)
+        .arg(b ? u'B' : u'-')
+        .arg(i ? u'I' : u'-')
+        .arg(u ? u'U' : u'-')
+        .arg(s ? u'S' : u'-')
+        .arg(color.name());
+}
+QString look(const QWidget* w) {
+    const QFont f = w->font();
+    return look(f.family(), f.pointSizeF(), f.bold(), f.italic(), f.underline(), f.strikeOut(),
+                w->palette().color(QPalette::Text));
+}
+QString look(const FontChoice& c) {
+    return look(c.name, c.size, c.bold, c.italic, c.underline, c.strikethrough,
+                platform::fromColorRef(c.color));
+}
+QString look(const SharedSettings& s) {
+    return look({s.sFontName, float(s.iFontSize), s.bFontBold, s.bFontItalic, s.bFontUnderline,
+                 false, s.vFontColor.value_or(-1)});
 }
 
 }  // namespace
@@ -115,34 +135,18 @@ void SettingsTest::fontChoice() {
     h.form->Form_Load();
     h.form->setWindowTitle(u"probe"_qs);
     h.fonts.answers = {choice};
-    const QColor color = platform::fromColorRef(choice.color);
     setting(h, [&](Form2& d) {
         d.Command1->click();
-        const QFont sample = d.Text1->font();
-        QCOMPARE(sample.family(), choice.name);
-        QCOMPARE(sample.pointSizeF(), choice.size);
-        QCOMPARE(sample.bold(), choice.bold);
-        QCOMPARE(sample.underline(), choice.underline);
-        QCOMPARE(sample.strikeOut(), choice.strikethrough);
-        QCOMPARE(textColor(d.Text1), color);
+        QCOMPARE(look(d.Text1), look(choice));
         QCOMPARE(d.Text1->text(), choice.name);
         QCOMPARE(d.Frame2->title(), caption);
     });
     QCOMPARE(h.fonts.flags, QList<qint32>{259});
-    QCOMPARE(h.settings.sFontName, choice.name);
-    QCOMPARE(h.settings.iFontSize, stored);
-    QCOMPARE(h.settings.bFontBold, choice.bold);
-    QCOMPARE(h.settings.bFontItalic, false);
-    QCOMPARE(h.settings.bFontUnderline, choice.underline);
-    QCOMPARE(h.settings.vFontColor, choice.color);
-
-    const QFont editor = h.form->Text1->font();
-    QCOMPARE(editor.family(), choice.name);
-    QCOMPARE(editor.pointSizeF(), stored);
-    QCOMPARE(editor.bold(), choice.bold);
-    QCOMPARE(editor.underline(), choice.underline);
-    QVERIFY(!editor.strikeOut());
-    QCOMPARE(textColor(h.form->Text1), color);
+    FontChoice applied = choice;
+    applied.size = stored;
+    applied.strikethrough = false;
+    QCOMPARE(look(h.settings), look(applied));
+    QCOMPARE(look(h.form->Text1), look(applied));
     // A new font is not a new text.
     QCOMPARE(h.form->windowTitle(), u"probe"_qs);
     QCOMPARE(h.flags(), u"00000"_qs);
@@ -151,25 +155,21 @@ void SettingsTest::fontChoice() {
 void SettingsTest::cancelKeepsTheFirstChoice() {
     Harness h;
     h.form->Form_Load();
-    h.fonts.answers = {font(14, true, true, false, 255), std::nullopt};
+    const FontChoice first = font(14, true, true, false, 255);
+    h.fonts.answers = {first, std::nullopt};
     setting(h, [&](Form2& d) {
         d.Command1->click();
-        const QFont first = d.Text1->font();
         d.Command1->click();
-        QCOMPARE(d.Text1->font(), first);
-        QCOMPARE(textColor(d.Text1), QColor(Qt::red));
+        QCOMPARE(look(d.Text1), look(first));
         QCOMPARE(d.Frame2->title(), u"Font Select : Size - 14 Points"_qs);
     });
     QCOMPARE(h.fonts.flags.size(), 2);
-    QCOMPARE(h.settings.iFontSize, 14);
-    QVERIFY(h.settings.bFontBold && h.settings.bFontUnderline);
-    QCOMPARE(h.form->Text1->font().pointSizeF(), 14.0);
+    QCOMPARE(look(h.form->Text1), look(first));
 
     // Reopened without a choice: the stored font is applied again.
     h.form->Text1->setFont(QFont(u"DejaVu Serif"_qs, 30));
     setting(h);
-    QCOMPARE(h.form->Text1->font().family(), u"IPAPGothic"_qs);
-    QCOMPARE(h.form->Text1->font().pointSizeF(), 14.0);
+    QCOMPARE(look(h.form->Text1), look(first));
 }
 
 void SettingsTest::noFontChosenKeepsNameAndSize() {
@@ -187,12 +187,8 @@ void SettingsTest::noFontChosenKeepsNameAndSize() {
     h.form->Text1->setPalette(p);
 
     setting(h, [](Form2& d) { d.Option1[1]->click(); });
-    const QFont editor = h.form->Text1->font();
-    QCOMPARE(editor.family(), kDesignFontName);
-    QCOMPARE(editor.pointSizeF(), 20.0);  // size 0 is refused
-    QVERIFY(!editor.bold() && !editor.italic() && !editor.underline());
-    QVERIFY(editor.strikeOut());  // never touched
-    QCOMPARE(textColor(h.form->Text1), QColor(Qt::black));
+    // Size 0 is refused; strikeout is never touched.
+    QCOMPARE(look(h.form->Text1), look(kDesignFontName, 20, false, false, false, true, Qt::black));
     QCOMPARE(h.settings.iVoice, 1);
 }
 
