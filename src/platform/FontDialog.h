@@ -13,7 +13,7 @@ namespace platform {
 inline constexpr qint32 kFontFlagsScreenPrinterEffects = 259;
 inline constexpr qint32 kFontFlagEffects = 0x100;
 
-// Colours travel as 0x00BBGGRR, the layout the phrase editor's settings have always used.
+// Colours travel as 0x00BBGGRR, red in the low byte, as the font dialog gives them.
 inline qint32 toColorRef(const QColor& c) {
     return c.red() | (c.green() << 8) | (c.blue() << 16);
 }
