@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "platform/jtalk.h"
+#include "soundmonitor.h"
 
 using namespace platform;
 
@@ -194,79 +195,63 @@ void memory(const JTalkFiles& files, int seconds) {
                 peak / 1024.0, (peak - base) / 1024.0);
 }
 
-// Records the default sink's monitor in 10 ms pieces, each stamped as it arrives.
-struct Monitor {
-    QProcess parec, zeros;
-    QElapsedTimer* clock;
-    std::vector<std::pair<double, double>> rms;  // arrival ms, RMS
-    QByteArray pending;
-    explicit Monitor(QElapsedTimer* c) : clock(c) {
-        QObject::connect(&parec, &QProcess::readyReadStandardOutput, [this] {
-            pending += parec.readAllStandardOutput();
-            const double now = clock->nsecsElapsed() / 1e6;
-            while (pending.size() >= 960) {  // 10 ms at 48 kHz
-                double e = 0;
-                for (int i = 0; i < 480; ++i)
-                    e += std::pow(qFromLittleEndian<qint16>(pending.constData() + 2 * i), 2);
-                rms.emplace_back(now, std::sqrt(e / 480));
-                pending.remove(0, 960);
-            }
-        });
-        const QStringList format{u"--raw"_qs, u"--format=s16le"_qs, u"--rate=48000"_qs,
-                                 u"--channels=1"_qs, u"--latency-msec=10"_qs};
-        // A monitor is silent while no stream plays; a stream of zeros keeps its clock going.
-        zeros.setStandardInputFile(u"/dev/zero"_qs);
-        zeros.start(u"pacat"_qs, QStringList{u"--playback"_qs} + format);
-        parec.start(u"parec"_qs, QStringList{u"-d"_qs, u"@DEFAULT_MONITOR@"_qs} + format);
-        parec.waitForStarted();
-    }
-    ~Monitor() {
-        for (QProcess* p : {&parec, &zeros}) {
-            p->kill();
-            p->waitForFinished();
-        }
-    }
-    bool loudNow() const { return !rms.empty() && rms.back().second > 1000; }
-    // How long after at the sound went on; NaN when the recording does not reach 400 ms past.
-    double silentAfter(double at) const {
-        double lastLoud = at, lastHeard = 0;
-        for (const auto& [ms, level] : rms) {
-            if (ms >= at && level > 30) lastLoud = ms;
-            lastHeard = ms;
-        }
-        return lastHeard < at + 400 ? NAN : lastLoud - at;
-    }
-};
-
 void silencing(const JTalkFiles& files) {
     std::printf("\nTime from Pause or Stop to silence on the sound server's monitor\n");
-    if (QMediaDevices::defaultAudioOutput().isNull()) {
-        std::printf("  no sound server: skipped (see README for a null sink)\n");
-        return;
-    }
     for (const char* what : {"Pause", "Stop"}) {
         std::vector<double> runs;
         for (int i = 0; i < 5; ++i) {
-            QElapsedTimer clock;
-            clock.start();
-            Monitor monitor(&clock);
+            SoundMonitor monitor;
             JTalkSpeech speech(files, std::make_unique<QtAudioSink>());
             speech.SpeechSetText(phraseText(20));
             speech.SpeechPlay();
-            waitFor([&] { return monitor.loudNow(); }, 10000);
-            const double at = clock.nsecsElapsed() / 1e6;
+            monitor.waitLoud(monitor.now(), 10000);
+            const double at = monitor.now();
             if (QByteArray(what) == "Pause") {
                 speech.SpeechPause();
             } else {
                 speech.SpeechStop();
             }
-            waitFor([] { return false; }, 600);
-            runs.push_back(monitor.silentAfter(at));
+            runs.push_back(monitor.waitSilent(at));
         }
         std::sort(runs.begin(), runs.end());
         std::printf("  %-5s: median %5.1f ms, worst %5.1f ms (target <= 100)\n", what, median(runs),
                     runs.back());
     }
+}
+
+// Start and Stop again and again on one control, as a user does.
+void repeated(const JTalkFiles& files, int cycles) {
+    std::printf("\n%d Start/Stop cycles on one control: time from Start to sound on the monitor\n",
+                cycles);
+    std::vector<double> runs;
+    for (int i = 0; i < 7; ++i) {
+        double ms;
+        synthesize(files, kVoice0, kPhrases[0], &ms);
+        runs.push_back(ms);
+    }
+    const double oneRun = median(runs);
+    SoundMonitor monitor;
+    JTalkSpeech speech(files, std::make_unique<QtAudioSink>());
+    std::vector<double> delays;
+    for (int i = 0; i < cycles; ++i) {
+        const double at = monitor.now();
+        speech.SpeechSetText(phraseText(4));
+        speech.SpeechPlay();
+        const double delay = monitor.waitLoud(at);
+        if (!std::isnan(delay)) delays.push_back(delay);
+        SoundMonitor::waitUntil([] { return false; }, 300);
+        speech.SpeechStop();
+        monitor.waitSilent(monitor.now());
+    }
+    std::sort(delays.begin(), delays.end());
+    const double worst = delays.empty() ? NAN : delays.back();
+    std::printf("  heard %zu of %d (target: all)\n", delays.size(), cycles);
+    std::printf("  one open_jtalk run %.1f ms; first sound median %.1f ms, worst %.1f ms\n", oneRun,
+                median(delays), worst);
+    std::printf(
+        "  worst %.2fx (run x 1.3 + 100 ms) (target <= 1.0); median - run = %.0f ms "
+        "(target <= 70)\n",
+        worst / (1.3 * oneRun + 100), median(delays) - oneRun);
 }
 
 void voices(const JTalkFiles& files) {
@@ -288,14 +273,18 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(missing));
         return 1;
     }
-    // Each part alone when named: first, voices, silence, memory (add "short" for 10 s).
+    // Each part alone when named: first, voices, silence, repeated, memory (add "short" for
+    // 10 s of memory).
     const auto part = [&](const QString& name) {
         return args.size() < 2 || args.contains(name) ||
                (args.size() == 2 && args.contains(u"short"_qs));
     };
     if (part(u"first"_qs)) firstSamples(files);
     if (part(u"voices"_qs)) voices(files);
-    if (part(u"silence"_qs)) silencing(files);
+    const bool sound = !QMediaDevices::defaultAudioOutput().isNull();
+    if (!sound) std::printf("\nno sound server: the parts on the monitor are skipped (README)\n");
+    if (sound && part(u"silence"_qs)) silencing(files);
+    if (sound && part(u"repeated"_qs)) repeated(files, 50);
     if (part(u"memory"_qs)) memory(files, args.contains(u"short"_qs) ? 10 : 60);
     return 0;
 }

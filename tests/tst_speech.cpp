@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QMediaDevices>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 
 #include "harness.h"
 #include "platform/jtalk.h"
+#include "soundmonitor.h"
 
 using platform::SpeechControl;
 
@@ -61,6 +63,8 @@ class SpeechTest : public QObject {
     void utterancesCoverTheText();
     void engineReadsAloud();
     void engineFailures();
+    void realSound_data();
+    void realSound();
 };
 
 void SpeechTest::commands() {
@@ -208,7 +212,7 @@ void SpeechTest::engineReadsAloud() {
         energy += std::pow(qFromLittleEndian<qint16>(straight.constData() + i), 2);
     QVERIFY(straight.size() > 48000 * 2 * 2 && std::sqrt(energy / (straight.size() / 2)) > 300);
 
-    // Stop while the engine is at work on a long text: the child goes at once.
+    // Stop while the engine is at work on a long text: the child goes soon after.
     auto* sink = new FakeSink;
     platform::JTalkSpeech speech(platform::JTalkFiles::find(),
                                  std::unique_ptr<platform::AudioSink>(sink));
@@ -216,7 +220,7 @@ void SpeechTest::engineReadsAloud() {
     speech.SpeechPlay();
     QTRY_VERIFY(childProcesses() == 1);
     speech.SpeechStop();
-    QCOMPARE(childProcesses(), 0);
+    QTRY_COMPARE(childProcesses(), 0);
     QVERIFY(!sink->source && speech.state() == SpeechControl::State::Ready);
 }
 
@@ -262,8 +266,79 @@ void SpeechTest::engineFailures() {
         QVERIFY2(text.contains(QString::fromUtf8(row.says)), qPrintable(text));
         speech.SpeechPause();
         speech.SpeechStop();
-        QCOMPARE(childProcesses(), 0);
+        QTRY_COMPARE(childProcesses(), 0);
     }
+}
+
+void SpeechTest::realSound_data() {
+    // Steps on two speech controls with the Qt sink, heard on the sound server's monitor.
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("20 readings in a row") << u"read stop "_qs.repeated(20);
+    QTest::newRow("pause, resume, start while paused") << u"read pause resume pause read stop"_qs;
+    QTest::newRow("a reading that ended by itself") << u"short end read stop"_qs;
+    QTest::newRow("greetings from two controls") << u"greet0 greet1 "_qs.repeated(3);
+    QTest::newRow("the server goes away") << u"read kill"_qs;
+}
+
+void SpeechTest::realSound() {
+    QFETCH(QString, steps);
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") ||
+        QMediaDevices::defaultAudioOutput().isNull()) {
+        if (qEnvironmentVariableIsSet("CI")) QFAIL("no sound server in CI");
+        QSKIP("no sound server: the test command starts one with pulseaudio");
+    }
+    SoundMonitor monitor;
+    QVERIFY2(monitor.ok, "parec and pacat record the monitor");
+    const int children = childProcesses();
+    const platform::JTalkFiles files = platform::JTalkFiles::find();
+    platform::JTalkSpeech one(files, std::make_unique<platform::QtAudioSink>());
+    platform::JTalkSpeech two(files, std::make_unique<platform::QtAudioSink>());
+    QSignalSpy errors(&one, &SpeechControl::errorOccurred);
+    int n = 0;
+    for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
+        const QString where = u"step %1 %2"_qs.arg(++n).arg(step);
+        const double at = monitor.now();
+        if (step == u"read" || step == u"short") {
+            one.SpeechSetText(step == u"short"
+                                  ? u"雨垂れ石を穿つ"_qs
+                                  : u"千里の道も一歩から。\r\n急がば回れ。"_qs.repeated(5));
+            one.SpeechPlay();
+            QVERIFY2(monitor.waitLoud(at) < 1500, qPrintable(where + u": not heard"_qs));
+        } else if (step.startsWith(u"greet")) {
+            platform::JTalkSpeech& s = step.endsWith(u'0') ? one : two;
+            s.SpeechVoice(step.endsWith(u'0') ? platform::kVoice0 : platform::kVoice1);
+            s.SpeechSay(u"こんにちは、読み秀君です"_qs);
+            QVERIFY2(monitor.waitLoud(at) < 1500, qPrintable(where + u": not heard"_qs));
+            QVERIFY(SoundMonitor::waitUntil(
+                [&] { return s.state() == SpeechControl::State::Ready; }, 5000));
+        } else if (step == u"end") {
+            QVERIFY(SoundMonitor::waitUntil(
+                [&] { return one.state() == SpeechControl::State::Ready; }, 5000));
+        } else if (step == u"pause" || step == u"stop") {
+            QElapsedTimer call;
+            call.start();
+            step == u"pause" ? one.SpeechPause() : one.SpeechStop();
+            QVERIFY2(call.elapsed() < 50, qPrintable(where + u": the window waited"_qs));
+            const double after = monitor.waitSilent(at);
+            QVERIFY2(after <= 100, qPrintable(where + u": still heard after %1 ms"_qs.arg(after)));
+            // Nothing is started from inside Stop, and the engine it killed is gone soon.
+            QTRY_COMPARE(childProcesses(), children);
+        } else if (step == u"resume") {
+            one.SpeechResume();
+            QVERIFY2(monitor.waitLoud(at) < 300, qPrintable(where + u": not heard"_qs));
+        } else if (step == u"kill") {
+            QProcess::execute(u"pulseaudio"_qs, {u"--kill"_qs});
+            QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 5000);
+            QCOMPARE(errors.at(0).at(0).value<SpeechControl::ErrorReason>(),
+                     SpeechControl::ErrorReason::Playback);
+            QCOMPARE(one.state(), SpeechControl::State::Error);
+            QCOMPARE(QProcess::execute(u"bash"_qs,
+                                       {u"%1/tools/soundserver.sh"_qs.arg(VEKEDIT_SOURCE_DIR),
+                                        u"start"_qs, qEnvironmentVariable("XDG_RUNTIME_DIR")}),
+                     0);
+        }
+    }
+    QCOMPARE(errors.size(), steps.contains(u"kill") ? 1 : 0);
 }
 
 QTEST_MAIN(SpeechTest)

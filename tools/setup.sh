@@ -15,6 +15,13 @@ packages=(
   open-jtalk open-jtalk-mecab-naist-jdic hts-voice-nitech-jp-atr503-m001
 )
 
+# The tests listen to what is played on a private PulseAudio of their own. A desktop whose
+# sound server is PipeWire keeps it: pulseaudio would replace pipewire-pulse, so there those
+# tests skip.
+test_packages=(pulseaudio-utils)
+dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q 'ok installed' ||
+  test_packages+=(pulseaudio)
+
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -78,6 +85,7 @@ case "${1:-}" in
     exec "$build/vekedit" "${@:-$here/data/vek.dat}"
     ;;
   test)
+    packages+=("${test_packages[@]}")
     install_deps
     build_all
     cd "$build"

@@ -34,8 +34,6 @@ bool QtAudioSink::start(QIODevice* source) {
         retire();
         device_ = device;
         sink_ = std::make_unique<QAudioSink>(device, format());
-        // A short buffer, so Pause and Stop are heard at once.
-        sink_->setBufferSize(format().bytesForDuration(80'000));
         QObject::connect(sink_.get(), &QAudioSink::stateChanged, &context_,
                          [this](QAudio::State state) {
                              const bool broken =
@@ -51,6 +49,10 @@ bool QtAudioSink::start(QIODevice* source) {
                                  Qt::QueuedConnection);
                          });
     }
+    // Asked anew each time: Qt keeps the size the server granted, about three quarters of
+    // the request, so a restarted sink would shrink until it is too small to play at all.
+    // Short, so that Pause and Stop are heard at once.
+    sink_->setBufferSize(format().bytesForDuration(80'000));
     sink_->start(source);
     return sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
 }

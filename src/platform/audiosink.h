@@ -44,7 +44,9 @@ class QtAudioSink final : public AudioSink {
 
     QObject context_;  // for calls that must not outlive this
     QAudioDevice device_;
-    std::unique_ptr<QAudioSink> sink_;  // kept from one reading to the next
+    // Kept from one reading to the next: Qt's sink runs pending events as it is destroyed,
+    // which must not happen inside our callers.
+    std::unique_ptr<QAudioSink> sink_;
 };
 
 }  // namespace platform

@@ -134,8 +134,10 @@ std::optional<QByteArray> wavSamples(const QByteArray& wav) {
 }
 
 QByteArray trimSilence(const QByteArray& pcm) {
-    constexpr qsizetype kLead = 4800, kTrail = 14400;  // 0.1 s before, 0.3 s after, in samples
-    constexpr int kFloor = 100;                        // about -50 dBFS
+    // 20 ms before the first loud sample keeps the onset whole; with the 0.36 s after the
+    // last one, phrases are 0.38 s apart.
+    constexpr qsizetype kLead = 960, kTrail = 17280;
+    constexpr int kFloor = 100;  // about -50 dBFS
     const qsizetype n = pcm.size() / 2;
     const auto loud = [&](qsizetype i) {
         return std::abs(qFromLittleEndian<qint16>(pcm.constData() + 2 * i)) > kFloor;
@@ -162,6 +164,8 @@ JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObj
 
 JTalkSpeech::~JTalkSpeech() {
     cancel();
+    // Killed engines still being reaped end within moments.
+    for (QProcess* killed : findChildren<QProcess*>()) killed->waitForFinished(1000);
 }
 
 QStringList JTalkSpeech::arguments(const JTalkFiles& files, const QString& voiceId) {
@@ -230,10 +234,14 @@ void JTalkSpeech::begin(const QString& text) {
 
 void JTalkSpeech::cancel() {
     if (synth_) {
+        // Killed, and reaped whenever it is gone: Stop never waits for the engine.
         synth_->disconnect(this);
-        synth_->kill();
-        synth_->waitForFinished(2000);
-        synth_->deleteLater();  // we may be inside one of its signals
+        if (synth_->state() == QProcess::NotRunning) {
+            synth_->deleteLater();  // we may be inside one of its signals
+        } else {
+            connect(synth_, &QProcess::finished, synth_, &QObject::deleteLater);
+            synth_->kill();
+        }
         synth_ = nullptr;
     }
     sink_->stop();
