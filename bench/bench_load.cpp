@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "harness.h"
+#include "phrases/cp932.h"
 #include "phrases/phrasefile.h"
-#include "platform/cp932.h"
 
 namespace {
 

@@ -13,10 +13,11 @@
 #include <cstdio>
 #include <functional>
 
-#include "platform/jtalk.h"
 #include "soundmonitor.h"
+#include "speech/jtalkspeech.h"
 
 using namespace platform;
+using namespace speech;
 
 namespace {
 
@@ -114,7 +115,7 @@ QByteArray synthesize(const JTalkFiles& files, const QString& voice, const QStri
 
 // Median F0 by autocorrelation: 40 ms frames every 10 ms, voiced frames only, 60 to 500 Hz.
 double medianF0(const QByteArray& pcm) {
-    const int rate = 48000, frame = rate / 25, hop = rate / 100;
+    const int rate = kSampleRate, frame = rate / 25, hop = rate / 100;
     std::vector<float> x(pcm.size() / 2);
     for (size_t i = 0; i < x.size(); ++i) x[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
     std::vector<double> f0;

@@ -1,14 +1,17 @@
 // Files that cannot be read or written: nothing of the user's data may be lost, and
 // nothing may hang.
+#include <grp.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "harness.h"
+#include "platform/files.h"
 
 class FileFailureTest : public QObject {
     Q_OBJECT
@@ -56,37 +59,74 @@ void FileFailureTest::failedOpenKeepsEditor() {
     }
 }
 
+// Saves as the unprivileged user nobody, whose permissions are checked; the reason on failure.
+std::optional<QString> saveAsNobody(const QString& path, const QByteArray& data) {
+    int out[2];
+    if (::pipe(out) != 0) return u"no pipe"_qs;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        const auto reason = files::writeFile(path, data);
+        const QByteArray told = reason ? reason->toUtf8() : QByteArray("saved");
+        (void)!::write(out[1], told.constData(), told.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    QByteArray told(4096, 0);
+    const ssize_t n = ::read(out[0], told.data(), told.size());
+    ::close(out[0]);
+    ::waitpid(child, nullptr, 0);
+    told.resize(std::max<ssize_t>(n, 0));
+    return told == "saved" ? std::nullopt : std::optional(QString::fromUtf8(told));
+}
+
 void FileFailureTest::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("missing folder") << u"missing"_qs;
-    QTest::newRow("read-only") << u"readonly"_qs;
-    QTest::newRow("full disk") << u"full"_qs;
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("missing folder") << u"missing"_qs << 100000 << false;
+    QTest::newRow("read-only") << u"readonly"_qs << 100000 << false;
+    QTest::newRow("full disk") << u"full"_qs << 100000 << false;
+    // The folder may not be written by the user, the file may: written in place.
+    QTest::newRow("locked folder") << u"locked"_qs << 30000 << true;
 }
 
 void FileFailureTest::failedSaveKeepsOldFile() {
     QFETCH(QString, kind);
+    QFETCH(int, newSize);
+    QFETCH(bool, saved);
     const QByteArray old = QByteArray(20000, 'o') + "\r\n";
     const QString disk = path(kind);
     QString target = disk + QStringLiteral("/vek.dat");
     if (kind == u"missing") {
         target = path("no/such/folder/vek.dat");
     } else if (!mountSmallDisk(disk, old, kind == u"readonly")) {
-        if (kind == u"full") QSKIP("a small disk needs root and tmpfs");
+        if (kind != u"readonly") QSKIP("a small disk and another user need root and tmpfs");
         writeBytes(target, old);  // without root a read-only file and folder do
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner) &&
                 QFile::setPermissions(disk, QFile::ReadOwner | QFile::ExeOwner));
     }
-    Harness h;
-    h.form->Text1->setText(QString(100000, u'n'));  // more than the small disk holds
-    h.dialogs.answer = target;
-    h.form->mSave_Click();
-    QCOMPARE(h.messages.events.size(), 1);  // and no "保存したよ"
-    QVERIFY2(h.messages.events[0].startsWith(u"warn:ファイルを保存できませんでした。") &&
-                 h.messages.events[0].contains(target) &&
-                 !h.messages.events[0].contains(u"Unknown error"),
-             qPrintable(h.messages.events[0]));
+    const QByteArray text(newSize, 'n');
+    if (kind == u"locked") {
+        QVERIFY(::chmod(qPrintable(dir.path()), 0755) == 0 &&
+                ::chmod(qPrintable(disk), 0555) == 0 && ::chmod(qPrintable(target), 0666) == 0);
+        const auto reason = saveAsNobody(target, text + "\r\n");
+        QVERIFY2(saved == !reason, qPrintable(reason.value_or(u"saved"_qs)));
+    } else {
+        Harness h;
+        h.form->Text1->setText(QString::fromLatin1(text));
+        h.dialogs.answer = target;
+        h.form->mSave_Click();
+        QCOMPARE(h.messages.events.size(), 1);  // and no "保存したよ"
+        QVERIFY2(h.messages.events[0].startsWith(u"warn:ファイルを保存できませんでした。") &&
+                     h.messages.events[0].contains(target) &&
+                     !h.messages.events[0].contains(u"Unknown error"),
+                 qPrintable(h.messages.events[0]));
+    }
     if (kind != u"missing") {
-        QCOMPARE(readBytes(target), old);
+        QCOMPARE(readBytes(target), saved ? text + "\r\n" : old);
         QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"vek.dat"});
     }
     if (isRoot()) ::umount(qPrintable(disk));

@@ -34,6 +34,21 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
     setCentralWidget(Text1);
     Text1->setFocus();
 
+    createMenus();
+    connect(Text1, &QPlainTextEdit::textChanged, this, &Form1::Text1_Change);
+
+    PtSvr1 = services_.newSpeech();  // starts with voice 0
+    connect(PtSvr1.get(), &platform::SpeechControl::errorOccurred, this,
+            [this](platform::SpeechControl::ErrorReason, const QString& text) {
+                reportSpeechError(text);
+            });
+
+    const double dpiX = logicalDpiX(), dpiY = logicalDpiY();
+    resize(platform::twipsToPixels(kClientWidthTwips, dpiX),
+           platform::twipsToPixels(kClientHeightTwips, dpiY) + menuBar()->sizeHint().height());
+}
+
+void Form1::createMenus() {
     QMenu* file = addMenu("mFile", QStringLiteral("File"))->menu();
     mNew = addCommand(file, "mNew", QStringLiteral("New"), false, &Form1::mNew_Click);
     mBlankF = addSeparator(file, "mBlankF");
@@ -64,18 +79,6 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
     QMenu* help = addMenu("mHelp", QStringLiteral("Help"))->menu();
     mAbout = addCommand(help, "mAbout", QStringLiteral("About"), true, &Form1::mAbout_Click);
     mHelp = help->menuAction();
-
-    connect(Text1, &QPlainTextEdit::textChanged, this, &Form1::Text1_Change);
-
-    PtSvr1 = services_.newSpeech();  // starts with voice 0
-    connect(PtSvr1.get(), &platform::SpeechControl::errorOccurred, this,
-            [this](platform::SpeechControl::ErrorReason, const QString& text) {
-                reportSpeechError(text);
-            });
-
-    const double dpiX = logicalDpiX(), dpiY = logicalDpiY();
-    resize(platform::twipsToPixels(kClientWidthTwips, dpiX),
-           platform::twipsToPixels(kClientHeightTwips, dpiY) + menuBar()->sizeHint().height());
 }
 
 QAction* Form1::addMenu(const char* name, const QString& caption) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "phrases/phrasefile.h"
 #include "platform/Services.h"
 #include "platform/TextBox.h"
 #include "settings/SharedSettings.h"
@@ -25,9 +26,7 @@ class Form1 : public QMainWindow {
     // How a load went; when error is set the file could not be read and nothing changed.
     struct PhraseLoad {
         std::optional<QString> error;
-        bool truncated = false;
-        qsizetype invalidCount = 0;
-        int firstInvalidLine = 0;
+        phrasefile::Findings findings;
     };
 
     // Application shell
@@ -90,6 +89,7 @@ class Form1 : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void createMenus();
     QAction* addMenu(const char* name, const QString& caption);
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption, bool enabled,
                         void (Form1::*handler)());

@@ -7,10 +7,10 @@
 #include <QTranslator>
 
 #include "app/Form1.h"
-#include "platform/jtalk.h"
 #include "platform/localpath.h"
 #include "platform/qtservices.h"
 #include "settings/SharedSettings.h"
+#include "speech/jtalkspeech.h"
 
 QString commandLine(int argc, char** argv) {
     QByteArray joined;
@@ -48,8 +48,8 @@ int Main(int argc, char** argv) {
     platform::QtAboutBox aboutBox;
     platform::QtFontDialog fontDialog;
     const platform::SpeechFactory newSpeech = [] {
-        return std::make_unique<platform::JTalkSpeech>(platform::JTalkFiles::find(),
-                                                       std::make_unique<platform::QtAudioSink>());
+        return std::make_unique<speech::JTalkSpeech>(speech::JTalkFiles::find(),
+                                                     std::make_unique<platform::QtAudioSink>());
     };
     Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox, fontDialog, newSpeech});
     form.Form_Load();

@@ -2,8 +2,8 @@
 #include <algorithm>
 
 #include "app/Form1.h"
+#include "phrases/cp932.h"
 #include "phrases/phrasefile.h"
-#include "platform/cp932.h"
 #include "platform/files.h"
 #include "platform/localpath.h"
 
@@ -18,6 +18,10 @@ const QString kSaveFilter = QStringLiteral(
     "vekシリーズデータ ファイル (vek.dat)|vek.dat|テキストファイル (*.txt)|*.txt|"
     "すべてのファイル (*.*)|*.*");
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kTruncatedNote =
+    QStringLiteral(
+        "このファイルは先頭の %1 行だけを読み込んでいます。上書きすると残りの行は失われます。")
+        .arg(phrasefile::kMaxPhrases);
 
 QString progressCaption(qsizetype shown) {
     return QStringLiteral("vekEdit　%1　フレーズ読込み完了").arg(shown);
@@ -51,9 +55,6 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     phrasefile::Phrases& phrases = std::get<phrasefile::Phrases>(read);
 
     std::fill(sMsg.begin(), sMsg.end(), QString());
-    Text1->setText(QString());
-    iMsgCount = 0;
-
     // The text box is filled once: a line at a time would cost quadratic time.
     Text1->setLines(phrases.lines);
     const qsizetype count = phrases.lines.size();
@@ -65,9 +66,7 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     setWindowTitle(QStringLiteral("vekEdit %1 フレーズ").arg(iMsgCount + 1));
     services_.messageBox.beep();
 
-    result.truncated = phrases.truncated;
-    result.invalidCount = phrases.invalidCount;
-    result.firstInvalidLine = phrases.firstInvalidLine;
+    result.findings = phrases.findings;
     return result;
 }
 
@@ -79,20 +78,16 @@ void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
                                       .arg(shown, *load.error));
         return;
     }
-    if (load.truncated) {
-        services_.messageBox.warn(
-            this, QStringLiteral("%1\n\nこのファイルは %2 行より多くの行があります。"
-                                 "エディターに入る最初の %2 行だけを読み込みました。")
-                      .arg(shown)
-                      .arg(phrasefile::kMaxPhrases));
+    if (load.findings.truncated) {
+        services_.messageBox.warn(this, QStringLiteral("%1\n\n").arg(shown) + kTruncatedNote);
     }
-    if (load.invalidCount > 0) {
+    if (load.findings.invalidCount > 0) {
         services_.messageBox.warn(
             this, QStringLiteral("%1\n\nShift-JIS (CP932) として読めないバイトが %2 か所ありました"
                                  "（最初は %3 行目）。その部分は「\uFFFD」で表示しています。")
                       .arg(shown)
-                      .arg(load.invalidCount)
-                      .arg(load.firstInvalidLine));
+                      .arg(load.findings.invalidCount)
+                      .arg(load.findings.firstInvalidLine));
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/cp932.h"
+#include "phrases/cp932.h"
 #include "platform/files.h"
 
 namespace phrasefile {
@@ -28,17 +28,17 @@ Phrases parse(QByteArrayView bytes, int maxLines) {
     int ends = 0;
     qsizetype cut = scanLineEnds(bytes, 0, maxLines, ends);
     if (ends == maxLines && cut < bytes.size() && bytes[cut] == '\n') ++cut;
-    result.truncated = cut < bytes.size();
+    result.findings.truncated = cut < bytes.size();
 
     const cp932::Decoded decoded = cp932::decode(bytes.first(cut));
-    result.invalidCount = decoded.invalidCount;
+    result.findings.invalidCount = decoded.invalidCount;
     const QString& text = decoded.text;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf(u'\r', start);
         if (end < 0) end = text.size();
         if (decoded.firstInvalidAt >= start && decoded.firstInvalidAt < end)
-            result.firstInvalidLine = result.lines.size() + 1;
+            result.findings.firstInvalidLine = result.lines.size() + 1;
         result.lines.append(text.sliced(start, end - start));
         start = end + 1;
         if (start < text.size() && text[start] == u'\n') ++start;

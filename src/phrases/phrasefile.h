@@ -11,11 +11,16 @@ namespace phrasefile {
 
 inline constexpr int kMaxPhrases = 32001;
 
-struct Phrases {
-    QStringList lines;
+// What a load met besides its lines.
+struct Findings {
     bool truncated = false;      // the file held more lines than were taken
     qsizetype invalidCount = 0;  // byte sequences that are not CP932, read as U+FFFD
     int firstInvalidLine = 0;    // 1-based; 0 when there are none
+};
+
+struct Phrases {
+    QStringList lines;
+    Findings findings;
 };
 
 Phrases parse(QByteArrayView bytes, int maxLines = kMaxPhrases);

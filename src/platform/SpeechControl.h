@@ -4,11 +4,19 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
 inline const QString kVoice0 = QStringLiteral("{904AAB60-5D94-11D0-830A-444553540000}");
 inline const QString kVoice1 = QStringLiteral("{904AAB61-5D94-11D0-830A-444553540000}");
+
+// The identifier of voice 0 or 1; nothing for any other index.
+inline std::optional<QString> voiceId(qint16 index) {
+    if (index == 0) return kVoice0;
+    if (index == 1) return kVoice1;
+    return std::nullopt;
+}
 
 // A text-to-speech engine that reads in the background. Every operation is valid at any
 // moment, returns at once and never fails; trouble shows only in state() and errorOccurred.

@@ -7,7 +7,7 @@ namespace platform {
 
 QAudioFormat AudioSink::format() {
     QAudioFormat f;
-    f.setSampleRate(48000);
+    f.setSampleRate(kSampleRate);
     f.setChannelCount(1);
     f.setSampleFormat(QAudioFormat::Int16);
     return f;

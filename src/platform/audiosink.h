@@ -11,7 +11,9 @@ class QAudioSink;
 
 namespace platform {
 
-// Where the speech engine's samples go: 48 kHz, 16-bit, mono, pulled from a source device as
+inline constexpr int kSampleRate = 48000;
+
+// Where the speech engine's samples go: kSampleRate, 16-bit, mono, pulled from a source device as
 // the sound is played.
 class AudioSink {
   public:

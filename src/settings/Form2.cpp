@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "platform/twips.h"
+#include "settings/applyfont.h"
 
 Form2::Form2(SharedSettings& settings, platform::Services services, QWidget* mainWindow)
     // Owned by the main window so that the window manager keeps it above the editor.
@@ -79,12 +80,10 @@ void Form2::Form_Load() {
 }
 
 void Form2::Option1_Click(qint16 index) {
-    if (index == 0) {
-        PtSvr1->SpeechVoice(platform::kVoice0);
-        PtSvr1->SpeechSay(QStringLiteral("こんにちは、読み秀君です"));
-    } else if (index == 1) {
-        PtSvr1->SpeechVoice(platform::kVoice1);
-        PtSvr1->SpeechSay(QStringLiteral("こんにちは、読み子ちゃんです"));
+    if (const auto voice = platform::voiceId(index)) {
+        PtSvr1->SpeechVoice(*voice);
+        PtSvr1->SpeechSay(index == 0 ? QStringLiteral("こんにちは、読み秀君です")
+                                     : QStringLiteral("こんにちは、読み子ちゃんです"));
     }
     settings_.iVoice = index;
 }
@@ -94,17 +93,7 @@ void Form2::Command1_Click() {
         services_.fontDialog.showFont(this, platform::kFontFlagsScreenPrinterEffects);
     if (!chosen) return;  // cancelled: nothing changes
 
-    QFont font = Text1->font();
-    font.setFamily(chosen->name);
-    if (chosen->size > 0) font.setPointSizeF(chosen->size);
-    font.setBold(chosen->bold);
-    font.setItalic(chosen->italic);
-    font.setUnderline(chosen->underline);
-    font.setStrikeOut(chosen->strikethrough);
-    Text1->setFont(font);
-    QPalette palette = Text1->palette();
-    palette.setColor(QPalette::Text, platform::fromColorRef(chosen->color));
-    Text1->setPalette(palette);
+    applyFont(Text1, *chosen, true);
     Text1->setText(chosen->name);
     Text1->setCursorPosition(0);
 
@@ -121,6 +110,7 @@ void Form2::Command1_Click() {
     settings_.bFontItalic = chosen->italic;
     settings_.bFontUnderline = chosen->underline;
     settings_.vFontColor = chosen->color;
+    // As designed: the sample is repainted before the command returns.
     QCoreApplication::processEvents();
 }
 

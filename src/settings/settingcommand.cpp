@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "settings/Form2.h"
+#include "settings/applyfont.h"
 
 void Form1::mSetting_Click() {
     {
@@ -13,19 +14,11 @@ void Form1::mSetting_Click() {
                 });
         dialog.Form_Load();  // returns when the user has closed it
     }
+    // As designed: the closed dialog's window goes before the editor is restyled, and the
+    // editor is repainted before the command returns.
     QCoreApplication::processEvents();
-
-    // Every value is applied, chosen in this opening or not; one that the text box
-    // refuses leaves that property as it was.
-    QFont font = Text1->font();
-    font.setFamily(settings_.sFontName);
-    if (settings_.iFontSize > 0) font.setPointSizeF(settings_.iFontSize);
-    font.setBold(settings_.bFontBold);
-    font.setItalic(settings_.bFontItalic);
-    font.setUnderline(settings_.bFontUnderline);
-    Text1->setFont(font);
-    QPalette palette = Text1->palette();
-    palette.setColor(QPalette::Text, platform::fromColorRef(settings_.vFontColor.value_or(0)));
-    Text1->setPalette(palette);
+    // Every value is applied, chosen in this opening or not; a size of 0 is refused and
+    // leaves the size as it was.
+    applyFont(Text1, storedFont(settings_), false);
     QCoreApplication::processEvents();
 }

@@ -6,11 +6,7 @@
 void Form1::mSpeakTest_Click() {
     const QString whole = Text1->text();
     if (whole.isEmpty()) return;
-    if (settings_.iVoice == 0) {
-        PtSvr1->SpeechVoice(platform::kVoice0);
-    } else if (settings_.iVoice == 1) {
-        PtSvr1->SpeechVoice(platform::kVoice1);
-    }
+    if (const auto voice = platform::voiceId(settings_.iVoice)) PtSvr1->SpeechVoice(*voice);
     bPause = false;
     PtSvr1->SpeechStop();
     mStop->setEnabled(true);

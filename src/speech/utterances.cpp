@@ -1,8 +1,8 @@
-#include "platform/utterances.h"
+#include "speech/utterances.h"
 
 #include <QTextBoundaryFinder>
 
-namespace speechtext {
+namespace speech {
 namespace {
 
 bool isLineBreak(char16_t c) {
@@ -116,4 +116,4 @@ void Utterances::add(qsizetype begin, qsizetype end) {
     }
 }
 
-}  // namespace speechtext
+}  // namespace speech

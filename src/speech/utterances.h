@@ -4,7 +4,7 @@
 #include <deque>
 #include <optional>
 
-namespace speechtext {
+namespace speech {
 
 // The engine reads only the first line of its input and silently drops what lies past about
 // 1,020 bytes, so each run gets at most this much, its closing newline included.
@@ -39,4 +39,4 @@ class Utterances {
     std::deque<Span> pending_;
 };
 
-}  // namespace speechtext
+}  // namespace speech

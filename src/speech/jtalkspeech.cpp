@@ -1,155 +1,12 @@
-#include "platform/jtalk.h"
+#include "speech/jtalkspeech.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
 
-#include <QFileInfo>
-#include <QtEndian>
-#include <cstring>
+namespace speech {
 
-namespace platform {
-namespace {
-
-const QString kDebianDictionary = QStringLiteral("/var/lib/mecab/dic/open-jtalk/naist-jdic");
-const QString kDebianVoice =
-    QStringLiteral("/usr/share/hts-voice/nitech-jp-atr503-m001/nitech_jp_atr503_m001.htsvoice");
-
-QString firstExisting(const QStringList& candidates, bool (*usable)(const QString&)) {
-    for (const QString& c : candidates)
-        if (usable(c)) return c;
-    return candidates.first();
-}
-
-bool isProgram(const QString& p) {
-    const QFileInfo f(p);
-    return f.isFile() && f.isExecutable();
-}
-bool isDictionary(const QString& p) {
-    return QFileInfo(p + QStringLiteral("/sys.dic")).isReadable();
-}
-bool isVoice(const QString& p) {
-    const QFileInfo f(p);
-    return f.isFile() && f.isReadable();
-}
-
-}  // namespace
-
-JTalkFiles JTalkFiles::find() {
-    return {
-        firstExisting(
-            {QStringLiteral("/usr/bin/open_jtalk"), QStringLiteral("/usr/local/bin/open_jtalk")},
-            isProgram),
-        firstExisting({kDebianDictionary, QStringLiteral("/usr/local/share/open_jtalk/dic"),
-                       QStringLiteral("/usr/local/lib/open_jtalk/dic"),
-                       QStringLiteral("/usr/local/share/open-jtalk/naist-jdic")},
-                      isDictionary),
-        firstExisting({kDebianVoice,
-                       QStringLiteral("/usr/local/share/hts-voice/nitech-jp-atr503-m001/"
-                                      "nitech_jp_atr503_m001.htsvoice"),
-                       QStringLiteral("/usr/local/share/open_jtalk/voice/"
-                                      "nitech_jp_atr503_m001.htsvoice")},
-                      isVoice),
-    };
-}
-
-QString JTalkFiles::missing() const {
-    if (!isProgram(program))
-        return QStringLiteral(
-                   "音声合成プログラム open_jtalk が見つかりません（%1）。"
-                   "パッケージ open-jtalk をインストールしてください。")
-            .arg(program);
-    if (!isDictionary(dictionary))
-        return QStringLiteral(
-                   "open_jtalk の辞書が見つかりません（%1）。"
-                   "パッケージ open-jtalk-mecab-naist-jdic をインストールしてください。")
-            .arg(dictionary);
-    if (!isVoice(voice))
-        return QStringLiteral(
-                   "声のデータが見つかりません（%1）。"
-                   "パッケージ hts-voice-nitech-jp-atr503-m001（Debian では contrib）を"
-                   "インストールしてください。")
-            .arg(voice);
-    return QString();
-}
-
-PcmQueue::PcmQueue(QObject* parent) : QIODevice(parent) {
-    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-}
-
-void PcmQueue::append(const QByteArray& pcm) {
-    if (pcm.isEmpty()) return;
-    chunks_.push_back(pcm);
-    queued_ += pcm.size();
-    Q_EMIT readyRead();
-}
-
-void PcmQueue::clear() {
-    chunks_.clear();
-    offset_ = 0;
-    queued_ = 0;
-    finished_ = false;
-}
-
-qint64 PcmQueue::readData(char* data, qint64 maxSize) {
-    maxSize -= maxSize % 2;  // whole samples only
-    qint64 done = 0;
-    while (done < maxSize && !chunks_.empty()) {
-        const QByteArray& chunk = chunks_.front();
-        const qint64 n = std::min<qint64>(maxSize - done, chunk.size() - offset_);
-        std::memcpy(data + done, chunk.constData() + offset_, size_t(n));
-        done += n;
-        offset_ += n;
-        if (offset_ == chunk.size()) {
-            chunks_.pop_front();
-            offset_ = 0;
-        }
-    }
-    queued_ -= done;
-    if (done > 0) Q_EMIT pulled();
-    return done;
-}
-
-std::optional<QByteArray> wavSamples(const QByteArray& wav) {
-    if (wav.size() < 12 || !wav.startsWith("RIFF") || wav.mid(8, 4) != "WAVE") return std::nullopt;
-    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(wav.constData() + at); };
-    const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(wav.constData() + at); };
-    bool formatOk = false;
-    for (qsizetype at = 12; at + 8 <= wav.size();) {
-        const QByteArray id = wav.mid(at, 4);
-        const qint64 size = u32(at + 4);
-        const qsizetype body = at + 8;
-        if (id == "fmt ") {
-            if (size < 16 || body + 16 > wav.size()) return std::nullopt;
-            formatOk = u16(body) == 1 && u16(body + 2) == 1 && u32(body + 4) == 48000 &&
-                       u16(body + 14) == 16;
-        } else if (id == "data") {
-            if (!formatOk) return std::nullopt;
-            QByteArray pcm = wav.mid(body, std::min<qint64>(size, wav.size() - body));
-            pcm.chop(pcm.size() % 2);
-            return pcm;
-        }
-        at = body + size + (size & 1);
-    }
-    return std::nullopt;
-}
-
-QByteArray trimSilence(const QByteArray& pcm) {
-    // 20 ms before the first loud sample keeps the onset whole; with the 0.36 s after the
-    // last one, phrases are 0.38 s apart.
-    constexpr qsizetype kLead = 960, kTrail = 17280;
-    constexpr int kFloor = 100;  // about -50 dBFS
-    const qsizetype n = pcm.size() / 2;
-    const auto loud = [&](qsizetype i) {
-        return std::abs(qFromLittleEndian<qint16>(pcm.constData() + 2 * i)) > kFloor;
-    };
-    qsizetype first = 0, last = n - 1;
-    while (first < n && !loud(first)) ++first;
-    if (first == n) return QByteArray();
-    while (last > first && !loud(last)) --last;
-    const qsizetype from = std::max<qsizetype>(0, first - kLead);
-    const qsizetype to = std::min<qsizetype>(n, last + 1 + kTrail);
-    return pcm.mid(2 * from, 2 * (to - from));
-}
+using platform::kVoice0;
+using platform::kVoice1;
 
 JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObject* parent)
     : SpeechControl(parent), files_(std::move(files)), sink_(std::move(sink)) {
@@ -169,8 +26,9 @@ JTalkSpeech::~JTalkSpeech() {
 }
 
 QStringList JTalkSpeech::arguments(const JTalkFiles& files, const QString& voiceId) {
-    QStringList args{QStringLiteral("-x"), files.dictionary,     QStringLiteral("-m"),
-                     files.voice,          QStringLiteral("-s"), QStringLiteral("48000")};
+    QStringList args{QStringLiteral("-x"), files.dictionary,
+                     QStringLiteral("-m"), files.voice,
+                     QStringLiteral("-s"), QString::number(platform::kSampleRate)};
     // The second voice is the same model, ten half-tones higher with a slightly smaller
     // vocal tract.
     if (voiceId == kVoice1)
@@ -219,7 +77,7 @@ void JTalkSpeech::begin(const QString& text) {
         fail(ErrorReason::Configuration, missing);
         return;
     }
-    utterances_ = speechtext::Utterances(text);
+    utterances_ = Utterances(text);
     // The sink opens while the first utterance is synthesized.
     if (!sink_->start(&pcm_)) {
         fail(ErrorReason::Playback,
@@ -246,7 +104,7 @@ void JTalkSpeech::cancel() {
     }
     sink_->stop();
     pcm_.clear();
-    utterances_ = speechtext::Utterances();
+    utterances_ = Utterances();
 }
 
 // Starts the next engine run when the sound is not far enough ahead.
@@ -255,7 +113,7 @@ void JTalkSpeech::pump() {
     // The last samples have been pulled; the trailing silence covers what the sink still holds.
     if (pcm_.drained()) return played();
     if (pcm_.queued() >= kAheadBytes) return;
-    const std::optional<speechtext::Span> next = utterances_.next();
+    const std::optional<Span> next = utterances_.next();
     if (!next) {
         pcm_.finish();
         if (pcm_.drained()) played();
@@ -331,4 +189,4 @@ void JTalkSpeech::setState(State state) {
     Q_EMIT stateChanged(state);
 }
 
-}  // namespace platform
+}  // namespace speech

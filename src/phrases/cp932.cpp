@@ -1,4 +1,4 @@
-#include "platform/cp932.h"
+#include "phrases/cp932.h"
 
 #include <iconv.h>
 
