@@ -91,6 +91,7 @@ void FileFailureTest::failedSaveKeepsOldFile_data() {
     QTest::newRow("full disk") << u"full"_qs << 100000 << false;
     // The folder may not be written by the user, the file may: written in place.
     QTest::newRow("locked folder") << u"locked"_qs << 30000 << true;
+    QTest::newRow("locked folder, full disk") << u"locked"_qs << 100000 << false;
 }
 
 void FileFailureTest::failedSaveKeepsOldFile() {
@@ -126,6 +127,7 @@ void FileFailureTest::failedSaveKeepsOldFile() {
                  qPrintable(h.messages.events[0]));
     }
     if (kind != u"missing") {
+        QCOMPARE(readBytes(target).size(), saved ? newSize + 2 : old.size());
         QCOMPARE(readBytes(target), saved ? text + "\r\n" : old);
         QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"vek.dat"});
     }

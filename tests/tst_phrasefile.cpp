@@ -1,5 +1,5 @@
 // Phrase files through the main window: bytes on disk, the lines loaded, the bytes saved.
-#include <QSignalSpy>
+#include <QClipboard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,9 +127,12 @@ void PhraseFileTest::typedText() {
     QTest::keyClicks(h.form->Text1, u"one"_qs);
     QTest::keyClick(h.form->Text1, Qt::Key_Return);
     QTest::keyClicks(h.form->Text1, u"two"_qs);
+    QTest::keyClick(h.form->Text1, Qt::Key_Return, Qt::ShiftModifier);  // a break all the same
+    QGuiApplication::clipboard()->setText(u"3\u20284\u20295"_qs);       // from another program
+    QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
     writeBytes(path("longer.dat"), QByteArray(1000, 'z'));
     QVERIFY(h.form->SaveMsg(path("longer.dat")));
-    QCOMPARE(readBytes(path("longer.dat")), QByteArray("one\r\ntwo\r\n"));
+    QCOMPARE(readBytes(path("longer.dat")), QByteArray("one\r\ntwo\r\n3\r\n4\r\n5\r\n"));
     QCOMPARE(h.messages.events, QStringList{"inform:保存したよ"});
 
     // What Linux input methods type goes to the bytes Windows writes; characters CP932

@@ -1,5 +1,7 @@
 #include "platform/TextBox.h"
 
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
@@ -14,6 +16,8 @@ QString TextBox::toDocument(QStringView text) {
             if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
         } else if (c == u'\n') {
             out += QChar::LineSeparator;
+        } else if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+            out += u'\n';
         } else {
             out += c;
         }
@@ -69,4 +73,23 @@ void TextBox::setSelText(const QString& text) {
     if (!text.isEmpty()) cursor.insertText(toDocument(text));
     cursor.endEditBlock();
     setTextCursor(cursor);
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    // Shift+Enter would insert U+2028, which is saved as a lone LF.
+    if (event->matches(QKeySequence::InsertLineSeparator)) {
+        QKeyEvent enter(event->type(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextBox::insertFromMimeData(const QMimeData* source) {
+    if (!source->hasText()) return QPlainTextEdit::insertFromMimeData(source);
+    QString text = source->text();
+    text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
+    textCursor().insertText(text);
+    ensureCursorVisible();
 }

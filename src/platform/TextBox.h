@@ -7,7 +7,8 @@
 
 // The multi-line text box. Its text is handed in and out with CR LF at every line break.
 // A CR or CR LF ends a line; a lone LF stays inside its line (kept in the document as
-// U+2028, so that it comes back out as LF).
+// U+2028, so that it comes back out as LF). Every line break typed or pasted, U+2028 and
+// U+2029 included, is a CR LF.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
@@ -23,4 +24,8 @@ class TextBox : public QPlainTextEdit {
 
     static QString toDocument(QStringView text);
     static QString fromDocument(QStringView raw);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 };

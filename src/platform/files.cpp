@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -34,6 +35,57 @@ std::optional<QString> writeInPlace(const QString& path, const QByteArray& data)
             return systemReason(err);
         }
         done += n;
+    }
+    if (::close(fd) != 0 && errno != EINTR) return systemReason(errno);
+    return std::nullopt;
+}
+
+bool writeAllAt(int fd, const QByteArray& data) {
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::pwrite(fd, data.constData() + done, data.size() - done, done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+// Overwrites a regular file in place, for a folder where no new file may be made. The room is
+// reserved before the first byte is overwritten, and the old bytes are put back if a write
+// fails after all, so a failed save leaves the old file as it was.
+std::optional<QString> overwriteKeepingOld(const QString& path, const QByteArray& data) {
+    const int fd = ::open(localpath::toBytes(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return systemReason(errno);
+    const auto fail = [fd](int err) {
+        ::close(fd);
+        return std::optional(systemReason(err));
+    };
+    QByteArray old;
+    for (;;) {
+        char chunk[65536];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return fail(errno);
+        if (n == 0) break;
+        old.append(chunk, n);
+    }
+    if (data.size() > old.size()) {
+        const int err = ::posix_fallocate(fd, 0, data.size());
+        if (err == EOPNOTSUPP || err == EINVAL) {
+            struct statvfs fs {};
+            if (::fstatvfs(fd, &fs) == 0 &&
+                qint64(fs.f_bavail) * qint64(fs.f_frsize) < data.size() - old.size())
+                return fail(ENOSPC);
+        } else if (err != 0) {
+            return fail(err);
+        }
+    }
+    if (!writeAllAt(fd, data) || ::ftruncate(fd, data.size()) != 0 || ::fsync(fd) != 0) {
+        const int err = errno ? errno : EIO;
+        if (!writeAllAt(fd, old) || ::ftruncate(fd, old.size()) != 0)
+            return std::optional(systemReason(err) +
+                                 QStringLiteral("（元の内容も戻せませんでした）"));
+        return fail(err);
     }
     if (::close(fd) != 0 && errno != EINTR) return systemReason(errno);
     return std::nullopt;
@@ -84,9 +136,14 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& data) {
     if (target.exists() && !target.isFile() && !target.isDir()) return writeInPlace(path, data);
 
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);  // a folder we may not create files in
+    // Qt's own fallback would truncate the old file before it knows the new one fits.
+    file.setDirectWriteFallback(false);
     // Unbuffered, so that a full disk is reported by the write with its reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // A folder we may not create files in, holding a file we may write.
+        if (target.isFile() && target.isWritable()) return overwriteKeepingOld(path, data);
+        return file.errorString();
+    }
     if (file.write(data) != data.size()) {
         // A short write leaves QSaveFile without an error of its own; errno has the reason.
         const int err = errno;

@@ -28,8 +28,9 @@ class InputFile {
 
 // Replaces the file's content with data. A regular file (or a new one) is written to a
 // temporary file and renamed over it, keeping its permissions; a link is followed and
-// stays a link; a device or FIFO is written in place. On failure the old content stays
-// (except where only an in-place write was possible) and the reason is returned.
+// stays a link; a device or FIFO is written in place, and so is a regular file in a folder
+// where no new file may be made, once the room for it is reserved. On failure a regular
+// file keeps its old content, and the reason is returned.
 std::optional<QString> writeFile(const QString& path, const QByteArray& data);
 
 }  // namespace files
