@@ -152,6 +152,8 @@ void ShellTest::dialogRequests() {
     h.form->mOpen_Click();  // cancelled
     h.open(path("two.dat"));
     h.form->mSave_Click();
+    h.form->mAbout_Click();
+    QCOMPARE(h.about.shown, 1);
     QCOMPARE(h.dialogs.kinds, (QStringList{"open", "open", "save"}));
     QStringList started;
     for (const auto& r : h.dialogs.requests)
@@ -162,33 +164,36 @@ void ShellTest::dialogRequests() {
 }
 
 void ShellTest::clipboardCommands() {
-    Harness h;
-    TextBox* box = h.form->Text1;
-    box->setText(u"石の上にも\r\n三年"_qs);
-    select(box, 2, 7);
-    h.form->mCopy_Click();
-    QCOMPARE(h.clipboard.content, std::optional<QString>(u"上にも\r\n三"_qs));
-    select(box, 1, 1);
-    h.form->mCopy_Click();  // nothing selected: the clipboard is emptied
-    QCOMPARE(h.clipboard.content, std::optional<QString>(QString()));
-
-    h.clipboard.content = u"before"_qs;
-    h.form->mCut_Click();  // nothing selected: nothing happens
-    QCOMPARE(h.clipboard.content, std::optional<QString>(u"before"_qs));
-    select(box, 1, 5);
-    h.form->mCut_Click();
-    QCOMPARE(box->text(), u"石\r\n三年"_qs);
-    QCOMPARE(h.clipboard.content, std::optional<QString>(u"の上にも"_qs));
-
-    h.clipboard.content = u"A\r\nB\nC"_qs;  // a CR LF breaks the line, a lone LF stays inside
-    h.form->mPaste_Click();
-    QCOMPARE(box->text(), u"石A\r\nB\nC\r\n三年"_qs);
-    select(box, 0, 2);
-    h.clipboard.content.reset();
-    h.form->mSpeakTest->setEnabled(false);
-    h.form->mPaste_Click();  // no text: the selection goes, Start is enabled all the same
-    QCOMPARE(box->text(), u"\r\nB\nC\r\n三年"_qs);
-    QVERIFY(h.form->mSpeakTest->isEnabled());
+    // On "石の上にも CR LF 三年" with a selection and a clipboard ("-": no text): the command,
+    // then the text, the clipboard and whether Start is enabled.
+    const struct {
+        int from, to;
+        const char *clipboard, *command, *text, *after;
+    } rows[] = {
+        {2, 7, "x", "copy", "石の上にも\r\n三年", "上にも\r\n三 0"},
+        {1, 1, "x", "copy", "石の上にも\r\n三年", " 0"},  // emptied
+        {1, 1, "x", "cut", "石の上にも\r\n三年", "x 0"},
+        {1, 5, "x", "cut", "石\r\n三年", "の上にも 1"},
+        {1, 1, "A\r\nB\nC", "paste", "石A\r\nB\nCの上にも\r\n三年",
+         "A\r\nB\nC 1"},  // lone LF stays
+        {0, 2, "-", "paste", "上にも\r\n三年",
+         "- 1"},  // no text: the selection goes, Start all the same
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        h.form->Text1->setText(u"石の上にも\r\n三年"_qs);
+        h.form->mSpeakTest->setEnabled(false);
+        select(h.form->Text1, row.from, row.to);
+        if (QByteArray(row.clipboard) != "-")
+            h.clipboard.content = QString::fromUtf8(row.clipboard);
+        if (QByteArray(row.command) == "copy") h.form->mCopy_Click();
+        if (QByteArray(row.command) == "cut") h.form->mCut_Click();
+        if (QByteArray(row.command) == "paste") h.form->mPaste_Click();
+        QCOMPARE(h.form->Text1->text(), QString::fromUtf8(row.text));
+        QCOMPARE(h.clipboard.content.value_or(u"-"_qs) +
+                     (h.form->mSpeakTest->isEnabled() ? u" 1"_qs : u" 0"_qs),
+                 QString::fromUtf8(row.after));
+    }
 
     // The desktop clipboard has LF line breaks; the editor has CR LF.
     platform::QtClipboard desktop;

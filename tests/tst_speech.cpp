@@ -37,18 +37,14 @@ struct FakeSink : platform::AudioSink {
     }
 };
 
-// Processes whose parent is this test.
+// Processes whose parent is this test, reaped or not.
 int childProcesses() {
-    int n = 0;
-    const QString me = QString::number(getpid());
-    for (const QString& pid : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
-        QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        // pid (comm) state ppid ...
-        if (line.mid(line.lastIndexOf(u')') + 2).section(u' ', 1, 1) == me) ++n;
-    }
-    return n;
+    QStringList pids;
+    for (const QString& task :
+         QDir(u"/proc/self/task"_qs).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        pids << QString::fromLatin1(readBytes(u"/proc/self/task/%1/children"_qs.arg(task)))
+                    .split(u' ', Qt::SkipEmptyParts);
+    return pids.size();
 }
 
 }  // namespace
