@@ -30,6 +30,11 @@ struct FakeMessageBox : platform::MessageBox {
     QStringList events;
     QList<bool> windowShown;  // whether the main window was visible at each event
     QWidget* window = nullptr;
+    QList<int> answers;  // to the questions in turn; then the second button
+    int ask(QWidget*, const QString& text, const QStringList&) override {
+        add(u"ask:"_qs + text);
+        return answers.isEmpty() ? 1 : answers.takeFirst();
+    }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_qs + text); }
     void warn(QWidget*, const QString& text) override { add(u"warn:"_qs + text); }
     void beep() override { add(u"beep"_qs); }

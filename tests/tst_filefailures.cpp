@@ -12,6 +12,7 @@
 
 #include "harness.h"
 #include "platform/files.h"
+#include "platform/localpath.h"
 
 class FileFailureTest : public QObject {
     Q_OBJECT
@@ -140,6 +141,12 @@ void FileFailureTest::saveKeepsPermissionsLinksAndDevices() {
     QVERIFY(QFile::setPermissions(path("perm.dat"), perms));
     QVERIFY(h.form->SaveMsg(path("perm.dat")));
     QCOMPARE(QFile::permissions(path("perm.dat")) & ~(QFile::ReadUser | QFile::WriteUser), perms);
+
+    // A name in Shift-JIS bytes is written under those very bytes.
+    const QByteArray sjis = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
+    QVERIFY(h.form->SaveMsg(localpath::fromBytes(sjis)));
+    QCOMPARE(QDir(dir.path()).entryList({"*.dat"}).size(), 2);
+    QVERIFY(::unlink(sjis.constData()) == 0);
 
     writeBytes(path("target.dat"), "old");
     QVERIFY(QFile::link(path("target.dat"), path("link.dat")));

@@ -5,6 +5,7 @@
 
 #include "harness.h"
 #include "phrases/cp932.h"
+#include "platform/escapes.h"
 
 class PhraseFileTest : public QObject {
     Q_OBJECT
@@ -19,11 +20,26 @@ class PhraseFileTest : public QObject {
     void typedText();
 };
 
+// Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not,
+// 32 to a line, and sequences that are not CP932.
+QByteArray everyCode() {
+    QByteArray all;
+    const auto lead = [](int b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); };
+    for (int b = 0; b < 0x100; ++b)
+        if (b != '\r' && b != '\n' && !lead(b)) all += char(b);
+    all += "\r\n";
+    int n = 0;
+    for (int b = 0x81; b <= 0xFC; ++b)
+        for (int trail = 0x40; trail <= 0xFC && lead(b); ++trail)
+            if (trail != 0x7F) all += QByteArray{char(b), char(trail)} + (++n % 32 ? "" : "\r\n");
+    return all + QByteArray::fromHex("0d0a 81 0d0a 8120 e0 0d0a 82");
+}
+
 void PhraseFileTest::loadThenSave_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QByteArray>("saved");  // what Save then writes
-    QTest::addColumn<QString>("warning");   // in the load's warning
+    QTest::addColumn<QStringList>("lines");  // as shown; none for a file too long to list
+    QTest::addColumn<QByteArray>("saved");   // what Save then writes
+    QTest::addColumn<QString>("warning");    // in the load's warning
     const QByteArray nul("a\0b\r\n\0\r\n", 8);
     const QString bad(QChar::ReplacementCharacter);
     QTest::newRow("empty file") << QByteArray() << QStringList() << QByteArray("\r\n") << "";
@@ -41,21 +57,26 @@ void PhraseFileTest::loadThenSave_data() {
                                                 QString(QChar(0)), "", u" \t\u3000"_qs}
                                  << nul + "\r\n \t\x81\x40\r\n"
                                  << "";
-    // Bytes whose meaning differs between Shift-JIS tables, and what Windows makes of them;
-    // NEC and NEC-selected IBM duplicates are written in their standard and IBM spellings.
+    // Bytes whose meaning differs between Shift-JIS tables, as Windows reads them; NEC and
+    // NEC-selected IBM duplicates keep the spelling of the file, the first where it has two.
+    const QByteArray spelled = QByteArray::fromHex(
+        "5c7e 8160 817c 8161 81ca 8740 8754 878a 8790 ed40 fa40 fa55 f040 81e0 fa5c 0d0a");
     QTest::newRow("Windows spellings")
-        << QByteArray::fromHex("5c7e 8160 817c 8161 81ca 8740 8754 878a 8790 ed40 fa40 fa55 f040")
+        << spelled
         << QStringList{u"\\~\uFF5E\uFF0D\u2225\uFFE2\u2460\u2160\u3231\u2252"
-                       u"\u7E8A\u2170\uFFE4\uE000"_qs}
-        << QByteArray::fromHex("5c7e 8160 817c 8161 81ca 8740 8754 878a 81e0 fa5c fa40 fa55 f040 0d0a")
-        << "";
+                       u"\u7E8A\u2170\uFFE4\uE000\u2252\u7E8A"_qs}
+        << QByteArray(spelled).replace("\x81\xe0\xfa\x5c", "\x87\x90\xed\x40") << "";
     // A lead byte before a line end or a blank, an undefined pair, an undefined byte, a lead
-    // byte at the very end: each is one bad sequence, and no line end is swallowed.
+    // byte at the very end: each is one bad sequence kept as it was, and no line end is
+    // swallowed.
+    const QByteArray invalid =
+        QByteArray::fromHex("61 0d0a 62 81 0d0a 63 8120 64 0d0a 8540 0d0a a0 0d0a 88");
     QTest::newRow("bytes that are not CP932")
-        << QByteArray::fromHex("61 0d0a 62 81 0d0a 63 8120 64 0d0a 8540 0d0a a0 0d0a 88")
-        << QStringList{"a", "b" + bad, "c" + bad + " d", bad, bad, bad}
-        << QByteArray::fromHex("61 0d0a 62 3f 0d0a 63 3f 20 64 0d0a 3f 0d0a 3f 0d0a 3f 0d0a")
+        << invalid << QStringList{"a", "b" + bad, "c" + bad + " d", bad + bad, bad, bad}
+        << invalid + "\r\n"
         << u"5 か所ありました（最初は 2 行目）"_qs;
+    QTest::newRow("every code") << everyCode() << QStringList() << everyCode() + "\r\n"
+                                << u"元のバイトのまま書き戻します"_qs;
 }
 
 void PhraseFileTest::loadThenSave() {
@@ -72,14 +93,21 @@ void PhraseFileTest::loadThenSave() {
     connect(h.form.get(), &QWidget::windowTitleChanged, this, [&](auto t) { captions << t; });
 
     h.open(path("in.dat"));
-    QCOMPARE(h.form->Text1->text(), lines.isEmpty() ? QString() : lines.join(u"\r\n") + u"\r\n"_qs);
-    QCOMPARE(h.form->iMsgCount, lines.size());
-    for (qsizetype i = 0; i < 8; ++i) QCOMPARE(h.form->sMsg[i], lines.value(i));
+    const qsizetype count = lines.isEmpty() ? phrasefile::parse(bytes).lines.size() : lines.size();
+    QCOMPARE(h.form->iMsgCount, count);
+    // What is shown, copied and read aloud has U+FFFD for the bytes kept.
+    h.form->Text1->selectAll();
+    h.form->mCopy_Click();
+    h.form->mSpeakTest_Click();
+    if (!lines.isEmpty()) {
+        const QString shown = lines.join(u"\r\n") + u"\r\n"_qs;
+        QCOMPARE(h.clipboard.content.value_or(u"-"_qs), shown);
+        QCOMPARE(h.speeches.at(0)->calls.filter(u"SetText"_qs), {u"SpeechSetText:"_qs + shown});
+        for (qsizetype i = 0; i < 8; ++i) QCOMPARE(escapes::shown(h.form->sMsg[i]), lines.value(i));
+    }
     // The progress caption shows one more than the lines read, then the count.
-    const QString last = u"vekEdit %1 フレーズ"_qs.arg(lines.size() + 1);
-    QStringList expected{"vekEdit", u"vekEdit %1 フレーズ"_qs.arg(lines.size() + 1)};
-    if (!lines.isEmpty())
-        expected.insert(1, u"vekEdit　%1　フレーズ読込み完了"_qs.arg(lines.size() + 1));
+    QStringList expected{"vekEdit", u"vekEdit %1 フレーズ"_qs.arg(count + 1)};
+    if (count > 0) expected.insert(1, u"vekEdit　%1　フレーズ読込み完了"_qs.arg(count + 1));
     QCOMPARE(captions, expected);
     QCOMPARE(h.messages.events.value(0), u"beep"_qs);
     QCOMPARE(h.messages.events.size(), warning.isEmpty() ? 1 : 2);
@@ -120,6 +148,15 @@ void PhraseFileTest::lineLimit() {
     if (truncated) QVERIFY(h.messages.events[1].contains(u"先頭の 32001 行だけ"_qs));
     for (const QFileInfo& fd : QDir(u"/proc/self/fd"_qs).entryInfoList(QDir::System))
         QVERIFY2(!fd.symLinkTarget().endsWith(u"many.dat"_qs), "the file is closed");
+
+    // Saving over it asks first where lines would be lost, and いいえ keeps the file.
+    const QByteArray before = readBytes(path("many.dat"));
+    h.messages.events.clear();
+    h.dialogs.answer = path("many.dat");
+    h.form->mSave_Click();
+    QCOMPARE(h.messages.events.value(0).endsWith(u"失われます。上書きしますか？"), truncated);
+    QCOMPARE(h.messages.events.size(), 1);  // the question, or 「保存したよ」
+    if (truncated) QVERIFY(readBytes(path("many.dat")) == before);
 }
 
 void PhraseFileTest::typedText() {

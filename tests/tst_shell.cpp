@@ -29,6 +29,7 @@ class ShellTest : public QObject {
     }
     void designFont();
     void commandStates();
+    void unsavedEditsAskFirst();
     void startUp();
     void commandLineTakenWhole();
     void dialogRequests();
@@ -106,6 +107,51 @@ void ShellTest::commandStates() {
                               .replace(platform::kVoice0, u"0"_qs)
                               .replace(platform::kVoice1, u"1"_qs);
         QCOMPARE(steps + u" -> "_qs + got, steps + u" -> "_qs + QString::fromUtf8(expected));
+    }
+}
+
+void ShellTest::unsavedEditsAskFirst() {
+    // Steps on a shown window ("keep", "save": the answer to the next question); then the
+    // questions asked, the file dialogs shown, the text, whether the window is still shown,
+    // and what was saved.
+    const char* rows[][2] = {
+        {"type new", "1 0 [] shown"},
+        {"type keep new", "1 0 [a] shown"},
+        {"type save new", "1 1 [] shown a"},
+        {"type mysave new", "0 1 [] shown a"},
+        {"type keep open", "1 0 [a] shown"},
+        {"type open", "1 1 [one\r\ntwo\r\n] shown"},
+        {"open new", "0 1 [] shown"},
+        {"type keep end", "1 0 [a] shown"},
+        {"type end", "1 0 [a] closed"},
+        {"type clear undo", "0 0 [a] shown"},  // Clear asks nothing, and is undone
+        {"type new undo", "1 0 [a] shown"},
+    };
+    for (const auto& [steps, expected] : rows) {
+        Harness h;
+        h.form->show();
+        QFile::remove(path("saved.dat"));
+        for (const QString& step : QString::fromUtf8(steps).split(u' ')) {
+            h.dialogs.answer = path(step == u"open" ? "two.dat" : "saved.dat");
+            if (step == u"type") QTest::keyClicks(h.form->Text1, u"a"_qs);
+            if (step == u"keep") h.messages.answers = {2};
+            if (step == u"save") h.messages.answers = {0};
+            if (step == u"mysave") h.form->mSave_Click();
+            if (step == u"new") h.form->mNew_Click();
+            if (step == u"open") h.form->mOpen_Click();
+            if (step == u"end") h.form->mEnd_Click();
+            if (step == u"clear") h.form->mClear_Click();
+            if (step == u"undo") QTest::keyClick(h.form->Text1, Qt::Key_Z, Qt::ControlModifier);
+        }
+        const QString got =
+            u"%1 %2 [%3] %4 %5"_qs.arg(h.messages.events.filter(u"ask:"_qs).size())
+                .arg(h.dialogs.requests.size())
+                .arg(h.form->Text1->text(), h.form->isVisible() ? "shown" : "closed",
+                     QString::fromLatin1(readBytes(path("saved.dat")))
+                         .remove("<unreadable>")
+                         .trimmed());
+        QCOMPARE(steps + u" -> "_qs + got.trimmed(),
+                 steps + u" -> "_qs + QString::fromUtf8(expected));
     }
 }
 

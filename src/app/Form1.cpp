@@ -129,6 +129,7 @@ void Form1::Text1_Change() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    if (!saveChangesFirst()) return event->ignore();
     bool cancel = false;
     Form_QueryUnload(cancel, event->spontaneous() ? 0 : 1);
     event->setAccepted(!cancel);

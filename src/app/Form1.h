@@ -96,6 +96,8 @@ class Form1 : public QMainWindow {
     QAction* addSeparator(QMenu* menu, const char* name);
     void reportLoad(const QString& path, const PhraseLoad& load);
     void reportSpeechError(const QString& text);
+    bool saveWithDialog();
+    bool saveChangesFirst();
 
     // What the common dialog keeps from one use to the next.
     struct {
@@ -106,4 +108,6 @@ class Form1 : public QMainWindow {
     SharedSettings& settings_;
     platform::Services services_;
     bool speechErrorShown_ = false;
+    cp932::Spellings spellings_;  // of the last file loaded
+    QString truncatedPath_;       // the last load took only the first lines of this file
 };

@@ -28,7 +28,12 @@ void installFontSubstitutes() {
 }
 
 int Main(int argc, char** argv) {
-    QApplication app(argc, argv);  // takes Qt's own options out of argv
+    SharedSettings settings;
+    settings.sCommand = commandLine(argc, argv);
+    // Qt gets the program's name only: it would take its own options (-reverse, -style X...)
+    // out of the command line, which is one file path, whatever it holds.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("vekEdit"));
     QApplication::setApplicationVersion(QStringLiteral(VEKEDIT_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.vekedit.vekEdit"));
@@ -38,9 +43,6 @@ int Main(int argc, char** argv) {
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
     installFontSubstitutes();
-
-    SharedSettings settings;
-    settings.sCommand = commandLine(argc, argv);
 
     platform::QtFileDialogs fileDialogs;
     platform::QtMessageBox messageBox;

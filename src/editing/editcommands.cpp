@@ -1,17 +1,18 @@
 #include <QAction>
 
 #include "app/Form1.h"
+#include "platform/escapes.h"
 
 void Form1::mCopy_Click() {
     services_.clipboard.clear();
-    services_.clipboard.setText(Text1->selText());
+    services_.clipboard.setText(escapes::shown(Text1->selText()));
 }
 
 void Form1::mCut_Click() {
     const QString selected = Text1->selText();
     if (selected.isEmpty()) return;
     services_.clipboard.clear();
-    services_.clipboard.setText(selected);
+    services_.clipboard.setText(escapes::shown(selected));
     Text1->setSelText(QString());
 }
 
@@ -21,10 +22,10 @@ void Form1::mPaste_Click() {
 }
 
 void Form1::mClear_Click() {
-    Text1->setText(QString());
+    Text1->clearUndoably();
     mSpeakTest->setEnabled(false);
 }
 
 void Form1::mNew_Click() {
-    mClear_Click();
+    if (saveChangesFirst()) mClear_Click();
 }

@@ -4,8 +4,8 @@
 #include "app/Form1.h"
 #include "phrases/cp932.h"
 #include "phrases/phrasefile.h"
+#include "platform/escapes.h"
 #include "platform/files.h"
-#include "platform/localpath.h"
 
 namespace {
 
@@ -66,12 +66,15 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     setWindowTitle(QStringLiteral("vekEdit %1 フレーズ").arg(iMsgCount + 1));
     services_.messageBox.beep();
 
+    Text1->document()->setModified(false);
+    spellings_ = std::move(phrases.spellings);
+    truncatedPath_ = phrases.findings.truncated ? sfile : QString();
     result.findings = phrases.findings;
     return result;
 }
 
 void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
-    const QString shown = localpath::display(path);
+    const QString shown = escapes::shown(path);
     if (load.error) {
         services_.messageBox.warn(this,
                                   QStringLiteral("ファイルを開けませんでした。\n\n%1\n\n理由: %2")
@@ -83,11 +86,14 @@ void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
     }
     if (load.findings.invalidCount > 0) {
         services_.messageBox.warn(
-            this, QStringLiteral("%1\n\nShift-JIS (CP932) として読めないバイトが %2 か所ありました"
-                                 "（最初は %3 行目）。その部分は「\uFFFD」で表示しています。")
-                      .arg(shown)
-                      .arg(load.findings.invalidCount)
-                      .arg(load.findings.firstInvalidLine));
+            this,
+            QStringLiteral(
+                "%1\n\nShift-JIS (CP932) として読めないバイトが %2 か所ありました"
+                "（最初は %3 行目）。その部分は「\uFFFD」で表示し、保存するときは元のバイトのまま"
+                "書き戻します。")
+                .arg(shown)
+                .arg(load.findings.invalidCount)
+                .arg(load.findings.firstInvalidLine));
     }
 }
 
@@ -96,24 +102,27 @@ bool Form1::SaveMsg(const QString& sfile) {
     // A text that already ends its last line is written as it is, so a load and a save
     // give back the same file.
     if (!text.endsWith(kCrLf)) text += kCrLf;
-    const cp932::Encoded encoded = cp932::encode(text);
+    const cp932::Encoded encoded = cp932::encode(text, spellings_);
     if (auto reason = files::writeFile(sfile, encoded.bytes)) {
         services_.messageBox.warn(
             this, QStringLiteral("ファイルを保存できませんでした。\n\n%1\n\n理由: %2")
-                      .arg(localpath::display(sfile), *reason));
+                      .arg(escapes::shown(sfile), *reason));
         return false;
     }
+    Text1->document()->setModified(false);
+    if (files::sameFile(sfile, truncatedPath_)) truncatedPath_.clear();
     if (!encoded.unmappable.isEmpty()) {
         services_.messageBox.warn(
             this, QStringLiteral("%1\n\n次の文字は Shift-JIS (CP932) で書けないため、"
                                  "「?」に置き換えて保存しました。\n\n%2")
-                      .arg(localpath::display(sfile), unmappableList(encoded.unmappable)));
+                      .arg(escapes::shown(sfile), unmappableList(encoded.unmappable)));
     }
     services_.messageBox.inform(this, QStringLiteral("保存したよ"));
     return true;
 }
 
 void Form1::mOpen_Click() {
+    if (!saveChangesFirst()) return;
     const auto path = services_.fileDialogs.showOpen(
         this, {kOpenTitle, kOpenFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
     if (!path) return;
@@ -124,9 +133,27 @@ void Form1::mOpen_Click() {
 }
 
 void Form1::mSave_Click() {
+    saveWithDialog();
+}
+
+// Save with its dialog; false when it was cancelled or failed.
+bool Form1::saveWithDialog() {
     const auto path = services_.fileDialogs.showSave(
         this, {kSaveTitle, kSaveFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
-    if (!path) return;
+    if (!path) return false;
     CommonDialog1.fileName = *path;
-    SaveMsg(*path);
+    if (files::sameFile(*path, truncatedPath_) &&
+        services_.messageBox.ask(this, kTruncatedNote + QStringLiteral("上書きしますか？"),
+                                 {QStringLiteral("はい"), QStringLiteral("いいえ")}) != 0)
+        return false;
+    return SaveMsg(*path);
+}
+
+// Asked before edits that were not saved are dropped; false when the user keeps them.
+bool Form1::saveChangesFirst() {
+    if (!Text1->document()->isModified()) return true;
+    const int answer = services_.messageBox.ask(
+        this, QStringLiteral("変更を保存しますか？"),
+        {QStringLiteral("保存"), QStringLiteral("保存しない"), QStringLiteral("キャンセル")});
+    return answer == 1 || (answer == 0 && saveWithDialog());
 }

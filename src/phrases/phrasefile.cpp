@@ -32,6 +32,7 @@ Phrases parse(QByteArrayView bytes, int maxLines) {
 
     const cp932::Decoded decoded = cp932::decode(bytes.first(cut));
     result.findings.invalidCount = decoded.invalidCount;
+    result.spellings = decoded.spellings;
     const QString& text = decoded.text;
     qsizetype start = 0;
     while (start < text.size()) {

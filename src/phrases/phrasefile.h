@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <variant>
 
+#include "phrases/cp932.h"
+
 // Phrase files: CP932 text, one phrase per line. A CR or CR LF ends a line; a lone LF
 // belongs to its phrase; the last line needs no line end.
 namespace phrasefile {
@@ -21,6 +23,7 @@ struct Findings {
 struct Phrases {
     QStringList lines;
     Findings findings;
+    cp932::Spellings spellings;  // to write each character back as the file spelled it
 };
 
 Phrases parse(QByteArrayView bytes, int maxLines = kMaxPhrases);

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
 namespace platform {
 
-// Modal boxes with an OK button only and the program's title.
+// Modal boxes with the program's title: an OK button only, or a question.
 class MessageBox {
   public:
     virtual ~MessageBox() = default;
+    // The index of the button chosen; the last one when the box is closed.
+    virtual int ask(QWidget* owner, const QString& text, const QStringList& buttons) = 0;
     virtual void inform(QWidget* owner, const QString& text) = 0;  // no icon
     virtual void warn(QWidget* owner, const QString& text) = 0;
     virtual void beep() = 0;

@@ -1,9 +1,12 @@
 #include "platform/TextBox.h"
 
+#include "platform/escapes.h"
+
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <algorithm>
 
 QString TextBox::toDocument(QStringView text) {
@@ -73,6 +76,19 @@ void TextBox::setSelText(const QString& text) {
     if (!text.isEmpty()) cursor.insertText(toDocument(text));
     cursor.endEditBlock();
     setTextCursor(cursor);
+}
+
+void TextBox::clearUndoably() {
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    all.removeSelectedText();
+}
+
+// Bytes carried from a file go to other programs as U+FFFD.
+QMimeData* TextBox::createMimeDataFromSelection() const {
+    auto* data = new QMimeData;
+    data->setText(escapes::shown(textCursor().selection().toPlainText()));
+    return data;
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {

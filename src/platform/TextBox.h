@@ -21,6 +21,7 @@ class TextBox : public QPlainTextEdit {
     QString selText() const;
     qsizetype selLength() const { return selText().size(); }
     void setSelText(const QString& text);  // replaces the selection, or inserts at the caret
+    void clearUndoably();                  // one step that Ctrl+Z takes back
 
     static QString toDocument(QStringView text);
     static QString fromDocument(QStringView raw);
@@ -28,4 +29,5 @@ class TextBox : public QPlainTextEdit {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
 };

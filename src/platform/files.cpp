@@ -5,8 +5,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
 
@@ -19,10 +17,9 @@ QString systemReason(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-std::optional<QString> writeInPlace(const QString& path, const QByteArray& data) {
+std::optional<QString> writeInPlace(const QByteArray& path, const QByteArray& data) {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging the editor.
-    const int fd =
-        ::open(localpath::toBytes(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return systemReason(errno);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     qsizetype done = 0;
@@ -53,8 +50,8 @@ bool writeAllAt(int fd, const QByteArray& data) {
 // Overwrites a regular file in place, for a folder where no new file may be made. The room is
 // reserved before the first byte is overwritten, and the old bytes are put back if a write
 // fails after all, so a failed save leaves the old file as it was.
-std::optional<QString> overwriteKeepingOld(const QString& path, const QByteArray& data) {
-    const int fd = ::open(localpath::toBytes(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+std::optional<QString> overwriteKeepingOld(const QByteArray& path, const QByteArray& data) {
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return systemReason(errno);
     const auto fail = [fd](int err) {
         ::close(fd);
@@ -130,30 +127,48 @@ qsizetype InputFile::readInto(QByteArray& buffer, qsizetype max) {
     return n;
 }
 
-std::optional<QString> writeFile(const QString& path, const QByteArray& data) {
-    // QSaveFile would replace a device node with a regular file: write those in place.
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir()) return writeInPlace(path, data);
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return !a.isEmpty() && !b.isEmpty() && ::stat(localpath::toBytes(a).constData(), &sa) == 0 &&
+           ::stat(localpath::toBytes(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
 
-    QSaveFile file(path);
-    // Qt's own fallback would truncate the old file before it knows the new one fits.
-    file.setDirectWriteFallback(false);
-    // Unbuffered, so that a full disk is reported by the write with its reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // A folder we may not create files in, holding a file we may write.
-        if (target.isFile() && target.isWritable()) return overwriteKeepingOld(path, data);
-        return file.errorString();
+std::optional<QString> writeFile(const QString& path, const QByteArray& data) {
+    QByteArray name = localpath::toBytes(path);
+    struct stat old {};
+    const bool exists = ::stat(name.constData(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode)) return systemReason(EISDIR);
+    // Writing a device by way of a new file would replace the node with a regular file.
+    if (exists && !S_ISREG(old.st_mode)) return writeInPlace(name, data);
+    // A link is followed: the file it names is replaced and the link stays.
+    if (exists) {
+        if (char* real = ::realpath(name.constData(), nullptr)) name = real, ::free(real);
     }
-    if (file.write(data) != data.size()) {
-        // A short write leaves QSaveFile without an error of its own; errno has the reason.
+
+    // Written beside it and renamed over it, so that the old file stays until the new one is
+    // whole on the disk.
+    const qsizetype slash = name.lastIndexOf('/');
+    QByteArray temp = (slash < 0 ? QByteArray(".") : name.left(slash)) + "/.vekedit-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
         const int err = errno;
-        const QString reason =
-            file.error() != QFileDevice::NoError ? file.errorString() : systemReason(err);
-        file.cancelWriting();
-        return reason;
+        // A folder we may not create files in, holding a file we may write.
+        if (exists && ::access(name.constData(), W_OK) == 0) return overwriteKeepingOld(name, data);
+        return systemReason(err);
     }
-    if (!file.commit()) return file.errorString();
-    return std::nullopt;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (exists) (void)!::fchown(fd, old.st_uid, old.st_gid);  // as far as we may
+    int err = ::fchmod(fd, exists ? old.st_mode & 07777 : 0666 & ~mask) == 0 ? 0 : errno;
+    if (!err && !writeAllAt(fd, data)) err = errno ? errno : EIO;
+    if (!err && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && !err && errno != EINTR) err = errno;
+    if (!err && ::rename(temp.constData(), name.constData()) != 0) err = errno;
+    if (!err) return std::nullopt;
+    ::unlink(temp.constData());
+    return systemReason(err);
 }
 
 }  // namespace files

@@ -31,6 +31,10 @@ class InputFile {
 // stays a link; a device or FIFO is written in place, and so is a regular file in a folder
 // where no new file may be made, once the room for it is reserved. On failure a regular
 // file keeps its old content, and the reason is returned.
+// Paths go to the system as their own bytes (escapes included), for reading and writing alike.
 std::optional<QString> writeFile(const QString& path, const QByteArray& data);
+
+// Whether both paths name one existing file.
+bool sameFile(const QString& a, const QString& b);
 
 }  // namespace files

@@ -1,11 +1,9 @@
 #include "platform/localpath.h"
 
+#include "platform/escapes.h"
+
 namespace localpath {
 namespace {
-
-bool isEscape(QChar c) {
-    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
-}
 
 // Length of the well-formed UTF-8 sequence at i, or 0.
 qsizetype sequenceLength(QByteArrayView b, qsizetype i) {
@@ -46,7 +44,7 @@ QString fromBytes(QByteArrayView bytes) {
             continue;
         }
         out += QString::fromUtf8(bytes.sliced(runStart, i - runStart));
-        out += QChar(0xDC00 + static_cast<uchar>(bytes[i]));
+        out += escapes::of(static_cast<uchar>(bytes[i]));
         runStart = ++i;
     }
     out += QString::fromUtf8(bytes.sliced(runStart));
@@ -57,22 +55,12 @@ QByteArray toBytes(const QString& path) {
     QByteArray out;
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < path.size(); ++i) {
-        const bool pairedLow = i > 0 && path[i - 1].isHighSurrogate();
-        if (!isEscape(path[i]) || pairedLow) continue;
+        if (!escapes::at(path, i)) continue;
         out += QStringView(path).sliced(runStart, i - runStart).toUtf8();
         out += static_cast<char>(path[i].unicode() - 0xDC00);
         runStart = i + 1;
     }
     out += QStringView(path).sliced(runStart).toUtf8();
-    return out;
-}
-
-QString display(const QString& path) {
-    QString out = path;
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        const bool pairedLow = i > 0 && out[i - 1].isHighSurrogate();
-        if (isEscape(out[i]) && !pairedLow) out[i] = QChar::ReplacementCharacter;
-    }
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSysInfo>
 
 #include "platform/fontchooser.h"
@@ -67,6 +68,19 @@ std::optional<QString> QtFileDialogs::showOpen(QWidget* owner, const FileDialogR
 
 std::optional<QString> QtFileDialogs::showSave(QWidget* owner, const FileDialogRequest& request) {
     return showFileDialog(owner, request, QFileDialog::AcceptSave);
+}
+
+int QtMessageBox::ask(QWidget* owner, const QString& text, const QStringList& buttons) {
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::NoButton, owner);
+    QList<QPushButton*> added;
+    for (const QString& b : buttons)
+        added << box.addButton(
+            b, b == buttons.last() ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+    box.setDefaultButton(added.first());
+    box.setEscapeButton(added.last());
+    box.exec();
+    const qsizetype chosen = added.indexOf(qobject_cast<QPushButton*>(box.clickedButton()));
+    return chosen < 0 ? int(added.size()) - 1 : int(chosen);
 }
 
 void QtMessageBox::inform(QWidget* owner, const QString& text) {

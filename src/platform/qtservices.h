@@ -19,6 +19,7 @@ class QtFileDialogs final : public FileDialogs {
 
 class QtMessageBox final : public MessageBox {
   public:
+    int ask(QWidget* owner, const QString& text, const QStringList& buttons) override;
     void inform(QWidget* owner, const QString& text) override;
     void warn(QWidget* owner, const QString& text) override;
     void beep() override;

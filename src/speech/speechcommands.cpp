@@ -2,6 +2,7 @@
 #include <QAction>
 
 #include "app/Form1.h"
+#include "platform/escapes.h"
 
 void Form1::mSpeakTest_Click() {
     const QString whole = Text1->text();
@@ -11,7 +12,7 @@ void Form1::mSpeakTest_Click() {
     PtSvr1->SpeechStop();
     mStop->setEnabled(true);
     mPause->setEnabled(true);
-    PtSvr1->SpeechSetText(Text1->selLength() == 0 ? whole : Text1->selText());
+    PtSvr1->SpeechSetText(escapes::shown(Text1->selLength() == 0 ? whole : Text1->selText()));
     PtSvr1->SpeechPlay();
 }
 
