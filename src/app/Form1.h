@@ -13,7 +13,12 @@
 
 class QAction;
 class QCloseEvent;
+class QKeySequence;
 class QMenu;
+
+namespace speech {
+class ReadAlong;
+}
 
 inline const QString kDesignFontName = QStringLiteral("ＭＳ Ｐゴシック");
 
@@ -87,15 +92,19 @@ class Form1 : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void createMenus();
     QAction* addMenu(const char* name, const QString& caption);
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption, bool enabled,
-                        void (Form1::*handler)());
+                        void (Form1::*handler)(), const QKeySequence& shortcut);
     QAction* addSeparator(QMenu* menu, const char* name);
     void reportLoad(const QString& path, const PhraseLoad& load);
+    void centreOnScreen();
     void reportSpeechError(const QString& text);
+    void setReading(bool reading);
+    void showPause();
     bool saveWithDialog();
     bool saveChangesFirst();
 
@@ -108,6 +117,9 @@ class Form1 : public QMainWindow {
     SharedSettings& settings_;
     platform::Services services_;
     bool speechErrorShown_ = false;
+    bool reading_ = false;  // from Start until Stop, the end of the reading or an error
+    speech::ReadAlong* readAlong_;
+    QSize centredOuter_;          // the outer size the window was centred with
     cp932::Spellings spellings_;  // of the last file loaded
     QString truncatedPath_;       // the last load took only the first lines of this file
 };

@@ -46,6 +46,9 @@ class SpeechControl : public QObject {
 
   Q_SIGNALS:
     void stateChanged(platform::SpeechControl::State state);
+    // The span, in the text last given to SpeechSetText or SpeechSay, whose sound is being
+    // played now; sent when it changes, and as (0, 0) once nothing is played any more.
+    void playing(qsizetype start, qsizetype length);
     // Sent after the call that met the trouble has returned; text is for the user.
     void errorOccurred(platform::SpeechControl::ErrorReason reason, const QString& text);
 };

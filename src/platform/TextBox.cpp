@@ -2,12 +2,23 @@
 
 #include "platform/escapes.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <algorithm>
+
+TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!composing()) Q_EMIT changed();
+    });
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int at, int removed, int added) {
+                if (!composing()) Q_EMIT edited(at, removed, added);
+            });
+}
 
 QString TextBox::toDocument(QStringView text) {
     QString out;
@@ -108,4 +119,17 @@ void TextBox::insertFromMimeData(const QMimeData* source) {
     text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
     textCursor().insertText(text);
     ensureCursorVisible();
+}
+
+void TextBox::inputMethodEvent(QInputMethodEvent* event) {
+    const bool commits = !event->commitString().isEmpty() || event->replacementLength() > 0;
+    countBeforeComposing_ = commits ? -1 : document()->characterCount();
+    QPlainTextEdit::inputMethodEvent(event);
+    countBeforeComposing_ = -1;
+}
+
+// Qt reports a new or cancelled composition as a change of its whole line, though the text is
+// the same; only a selection it replaces is really gone.
+bool TextBox::composing() const {
+    return countBeforeComposing_ >= 0 && document()->characterCount() == countBeforeComposing_;
 }

@@ -12,7 +12,7 @@
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit TextBox(QWidget* parent = nullptr);
 
     QString text() const;
     void setText(const QString& text);
@@ -26,8 +26,20 @@ class TextBox : public QPlainTextEdit {
     static QString toDocument(QStringView text);
     static QString fromDocument(QStringView raw);
 
+  Q_SIGNALS:
+    // textChanged and QTextDocument::contentsChange, but not for an input method's
+    // composition: it is only drawn in the box until it is committed.
+    void changed();
+    void edited(int position, int removed, int added);
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
     QMimeData* createMimeDataFromSelection() const override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+  private:
+    bool composing() const;
+
+    int countBeforeComposing_ = -1;  // inside an input method event that commits nothing
 };

@@ -32,6 +32,20 @@ const std::array<NamedColor, 16> kClassicColors = {{
     {QColor(255, 255, 255), "白"},
 }};
 
+namespace {
+
+// Qt tells fonts of one name from different foundries apart as "Name [foundry]"; the font
+// list shows the name alone.
+QString withoutFoundry(QString family) {
+    if (family.endsWith(u']')) {
+        const qsizetype open = family.lastIndexOf(u" [");
+        if (open > 0) family.truncate(open);
+    }
+    return family;
+}
+
+}  // namespace
+
 FontChooser::FontChooser(QWidget* owner, qint32 flags) : QDialog(owner) {
     setWindowTitle(QStringLiteral("フォント"));
     auto* layout = new QVBoxLayout(this);
@@ -130,7 +144,7 @@ FontChoice FontChooser::choice() const {
     const QFont font = fonts_->currentFont();
     const double typed = typedSize();
     FontChoice c;
-    c.name = font.family();
+    c.name = withoutFoundry(font.family());
     c.size = static_cast<float>(typed > 0 ? typed : font.pointSizeF());
     c.bold = font.bold();
     c.italic = font.italic();

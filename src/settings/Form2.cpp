@@ -46,8 +46,12 @@ Form2::Form2(SharedSettings& settings, platform::Services services, QWidget* mai
     Frame2 = new QGroupBox(QStringLiteral("Font Select"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     place(Frame2, 120, 960, 4455, 975);
-    Command1 = new QPushButton(QStringLiteral("Select"), Frame2);
+    Command1 = new QPushButton(QStringLiteral("&Select"), Frame2);
     Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAccessibleName(QStringLiteral("Select"));
+    // No default button: Return on a voice must not open the font dialog.
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
     place(Command1, 3000, 240, 1335, 615);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     Text1 = new QLineEdit(Frame2);
@@ -77,6 +81,13 @@ void Form2::Form_Load() {
     Text1->setText(settings_.sFontName);
     Text1->setCursorPosition(0);
     exec();
+}
+
+void Form2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The focus is drawn from the start, not only after the first Tab; showing cleared it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    activateWindow();  // the keys come here also where no window manager hands them out
 }
 
 void Form2::Option1_Click(qint16 index) {

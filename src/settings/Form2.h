@@ -33,6 +33,9 @@ class Form2 : public QDialog {
     QLineEdit* Text1;
     std::unique_ptr<platform::SpeechControl> PtSvr1;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     SharedSettings& settings_;
     platform::Services services_;

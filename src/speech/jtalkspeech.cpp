@@ -11,6 +11,7 @@ using platform::kVoice1;
 JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObject* parent)
     : SpeechControl(parent), files_(std::move(files)), sink_(std::move(sink)) {
     // Queued: the sink pulls from inside its own callbacks.
+    connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::followSound, Qt::QueuedConnection);
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::pump, Qt::QueuedConnection);
     sink_->idle = [this] { played(); };
     sink_->failed = [this] {
@@ -20,6 +21,7 @@ JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObj
 }
 
 JTalkSpeech::~JTalkSpeech() {
+    blockSignals(true);  // the owner is going too; it is told nothing more
     cancel();
     // Killed engines still being reaped end within moments.
     for (QProcess* killed : findChildren<QProcess*>()) killed->waitForFinished(1000);
@@ -105,6 +107,7 @@ void JTalkSpeech::cancel() {
     sink_->stop();
     pcm_.clear();
     utterances_ = Utterances();
+    showPlaying({});
 }
 
 // Starts the next engine run when the sound is not far enough ahead.
@@ -119,6 +122,7 @@ void JTalkSpeech::pump() {
         if (pcm_.drained()) played();
         return;
     }
+    synthSpan_ = *next;
     synth_ = new QProcess(this);
     synth_->setProgram(files_.program);
     synth_->setArguments(arguments(files_, voice_));
@@ -148,7 +152,7 @@ void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
             fail(ErrorReason::Engine, QStringLiteral("open_jtalk の出力が読めません。"));
             return;
         }
-        pcm_.append(trimSilence(*pcm));
+        pcm_.append(trimSilence(*pcm), synthSpan_);
     } else if (status == QProcess::NormalExit && err.contains(u"No phoneme")) {
         // Only marks or symbols: nothing to say here.
     } else if (status == QProcess::NormalExit && err.contains(u"cannot be loaded")) {
@@ -174,6 +178,17 @@ void JTalkSpeech::played() {
     if (!pcm_.drained() || synth_) return;
     cancel();
     setState(State::Ready);
+}
+
+// Told from the samples the sink has pulled, so that it goes with the sound.
+void JTalkSpeech::followSound() {
+    if (state_ == State::Speaking || state_ == State::Paused) showPlaying(pcm_.playing());
+}
+
+void JTalkSpeech::showPlaying(Span span) {
+    if (span == playing_) return;
+    playing_ = span;
+    Q_EMIT playing(span.start, span.length);
 }
 
 void JTalkSpeech::fail(ErrorReason reason, const QString& text) {

@@ -43,6 +43,8 @@ class JTalkSpeech final : public SpeechControl {
     void pump();
     void synthesized(int exitCode, QProcess::ExitStatus status);
     void played();
+    void followSound();
+    void showPlaying(Span span);
     void fail(ErrorReason reason, const QString& text);
     void setState(State state);
 
@@ -53,6 +55,8 @@ class JTalkSpeech final : public SpeechControl {
     QString text_;
     Utterances utterances_;
     QProcess* synth_ = nullptr;
+    Span synthSpan_;  // the utterance synth_ is saying
+    Span playing_;    // as last told
     State state_ = State::Ready;
 };
 

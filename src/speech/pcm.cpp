@@ -11,9 +11,9 @@ PcmQueue::PcmQueue(QObject* parent) : QIODevice(parent) {
     open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-void PcmQueue::append(const QByteArray& pcm) {
+void PcmQueue::append(const QByteArray& pcm, Span span) {
     if (pcm.isEmpty()) return;
-    chunks_.push_back(pcm);
+    chunks_.push_back({pcm, span});
     queued_ += pcm.size();
     Q_EMIT readyRead();
 }
@@ -23,13 +23,15 @@ void PcmQueue::clear() {
     offset_ = 0;
     queued_ = 0;
     finished_ = false;
+    playing_ = {};
 }
 
 qint64 PcmQueue::readData(char* data, qint64 maxSize) {
     maxSize -= maxSize % 2;  // whole samples only
     qint64 done = 0;
     while (done < maxSize && !chunks_.empty()) {
-        const QByteArray& chunk = chunks_.front();
+        const QByteArray& chunk = chunks_.front().pcm;
+        playing_ = chunks_.front().span;
         const qint64 n = std::min<qint64>(maxSize - done, chunk.size() - offset_);
         std::memcpy(data + done, chunk.constData() + offset_, size_t(n));
         done += n;

@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "platform/escapes.h"
+#include "speech/readalong.h"
 
 void Form1::mSpeakTest_Click() {
     const QString whole = Text1->text();
@@ -12,8 +13,14 @@ void Form1::mSpeakTest_Click() {
     PtSvr1->SpeechStop();
     mStop->setEnabled(true);
     mPause->setEnabled(true);
-    PtSvr1->SpeechSetText(escapes::shown(Text1->selLength() == 0 ? whole : Text1->selText()));
+    const bool all = Text1->selLength() == 0;
+    const QString text = all ? whole : Text1->selText();
+    readAlong_->handOver(text, all ? 0 : Text1->textCursor().selectionStart());
+    setReading(true);
+    PtSvr1->SpeechSetText(escapes::shown(text));
     PtSvr1->SpeechPlay();
+    // A control that failed before tells no change of state when it fails again.
+    if (PtSvr1->state() == platform::SpeechControl::State::Error) setReading(false);
 }
 
 void Form1::mPause_Click() {
@@ -24,11 +31,26 @@ void Form1::mPause_Click() {
         PtSvr1->SpeechPause();
         bPause = true;
     }
+    showPause();
 }
 
 void Form1::mStop_Click() {
     PtSvr1->SpeechStop();
     mPause->setEnabled(false);
+    setReading(false);
+}
+
+// Told by Start and Stop themselves too, for a speech control that says nothing.
+void Form1::setReading(bool reading) {
+    reading_ = reading;
+    mStop->setShortcut(reading ? QKeySequence(Qt::Key_Escape) : QKeySequence());
+    showPause();
+    if (!reading) readAlong_->end();
+}
+
+// The action checks itself when chosen; it shows what bPause says instead.
+void Form1::showPause() {
+    mPause->setChecked(bPause && reading_);
 }
 
 // Once per run: the menus go on working as usual, so one word on why it stays silent is enough.
