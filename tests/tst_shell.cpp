@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 
 #include "app/Module1.h"
@@ -29,6 +30,7 @@ class ShellTest : public QObject {
     }
     void designFont();
     void commandStates();
+    void readAlongAndInputMethods();
     void startUp();
     void commandLineTakenWhole();
     void dialogRequests();
@@ -66,7 +68,7 @@ void ShellTest::commandStates() {
          "11111 vekEdit | Stop SetText:a Play | [a]"},  // the engine keeps its own
         {"type select start", "11111 vekEdit | Voice:0 Stop SetText:b\r\n  Play | [ab\r\n c]"},
         {"type start erase start", "11111 vekEdit | | []"},  // nothing to read: nothing at all
-        {"type start pause", "11111 vekEdit paused | Pause | [a]"},
+        {"type start pause", "11111 vekEdit paused checked | Pause | [a]"},
         {"type start pause pause", "11111 vekEdit | Resume | [a]"},
         {"type start stop", "11101 vekEdit | Stop | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
@@ -83,6 +85,17 @@ void ShellTest::commandStates() {
         {"type keep close", "11100 vekEdit | | ?[a]"},
         {"type clear undo", "11100 vekEdit | | [a]"},  // Clear asks nothing; Ctrl+Z
         {"type new undo", "11100 vekEdit | | ?[a]"},
+        // Keys: each runs its command when enabled, and nothing when not.
+        {"type k:F5", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
+        {"type k:F5 k:F6", "11111 vekEdit paused checked | Pause | [a]"},
+        {"type k:F5 k:Esc", "11101 vekEdit | Stop | [a]"},
+        {"type k:F5 k:Esc k:Esc", "11101 vekEdit | | [a]"},  // Esc only while reading
+        {"k:F5 k:F6", "00000 vekEdit | | []"},
+        {"type k:Ctrl+N", "11000 vekEdit | | ?[]"},
+        {"type k:Ctrl+O", "11100 vekEdit | | ?[a]"},  // the dialog answered: saved.dat
+        {"k:Ctrl+S", "00000 vekEdit | | [] saved"},
+        {"type k:Ctrl+Q", "11100 vekEdit | Stop | ?[a] closed"},
+        {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
     };
     for (const auto& [steps, expected] : rows) {
         Harness h;
@@ -114,9 +127,15 @@ void ShellTest::commandStates() {
             if (step == u"stop") h.form->mStop_Click();
             if (step == u"end") h.form->mEnd_Click();
             if (step == u"close") h.form->windowHandle()->close();
+            if (step.startsWith(u"k:")) {  // a key on the window, as the user presses it
+                h.form->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+                QTest::keySequence(h.form->windowHandle(), QKeySequence(step.mid(2)));
+            }
         }
         QString got = h.flags() + u' ' + h.form->windowTitle() +
-                      (h.form->bPause ? u" paused |"_qs : u" |"_qs);
+                      (h.form->bPause ? u" paused"_qs : u""_qs) +
+                      (h.form->mPause->isChecked() ? u" checked |"_qs : u" |"_qs);
         for (const QString& call : speech.calls)
             got += u' ' + QString(call)
                               .remove(u"Speech"_qs)
@@ -124,9 +143,49 @@ void ShellTest::commandStates() {
                               .replace(platform::kVoice1, u"1"_qs);
         got += u" | "_qs + QString(h.messages.events.filter(u"ask:"_qs).size(), u'?') + u'[' +
                h.form->Text1->text() + u']' + (h.form->isVisible() ? u""_qs : u" closed"_qs) +
-               (QFile::exists(path("saved.dat")) ? u" saved"_qs : u""_qs);
+               (QFile::exists(path("saved.dat")) ? u" saved"_qs : u""_qs) +
+               (QApplication::activePopupWidget() ? u" menu"_qs : u""_qs);
+        if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
         QCOMPARE(steps + u" -> "_qs + got, steps + u" -> "_qs + QString::fromUtf8(expected));
     }
+}
+
+void ShellTest::readAlongAndInputMethods() {
+    Harness h;
+    TextBox* box = h.form->Text1;
+    box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_qs);
+    h.form->mSpeakTest_Click();
+    select(box, 2, 4);  // the user's own selection stays as it is
+    const auto mark = [&] {
+        const auto marks = box->extraSelections();
+        return marks.isEmpty() ? u"-"_qs : marks[0].cursor.selectedText();
+    };
+    FakeSpeech& speech = *h.speeches.at(0);
+    Q_EMIT speech.playing(9, 5);  // after a CR LF, one position in the document
+    QCOMPARE(mark(), u"急がば回れ"_qs);
+    QTextCursor(box->document()).insertText(u"X"_qs);  // an edit before it
+    QCOMPARE(mark(), u"急がば回れ"_qs);
+    Q_EMIT speech.playing(0, 7);
+    QCOMPARE(mark(), u"石の上にも三年"_qs);
+    QCOMPARE(box->textCursor().selectedText(), u"上に"_qs);
+    QTextCursor words(box->document());
+    words.setPosition(1);
+    words.setPosition(8, QTextCursor::KeepAnchor);
+    words.removeSelectedText();  // its words go, and so does the mark
+    QCOMPARE(mark(), u"-"_qs);
+    Q_EMIT speech.playing(8, 5);
+    h.form->mStop_Click();
+    QCOMPARE(mark(), u"-"_qs);
+    QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
+
+    // A composition in progress or cancelled is no change of the text; a committed one is.
+    h.form->setWindowTitle(u"probe"_qs);
+    QInputMethodEvent preedit(u"き"_qs, {}), cancel, commit;
+    commit.setCommitString(u"木"_qs);
+    for (QInputMethodEvent* e : {&preedit, &cancel}) QApplication::sendEvent(box, e);
+    QCOMPARE(h.form->windowTitle(), u"probe"_qs);
+    QApplication::sendEvent(box, &commit);
+    QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
 }
 
 void ShellTest::startUp() {

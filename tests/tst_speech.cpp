@@ -177,6 +177,7 @@ void SpeechTest::realSound_data() {
     QTest::newRow("pause, resume, start while paused") << u"read pause resume pause read stop"_qs;
     QTest::newRow("a reading that ended by itself") << u"short end read stop"_qs;
     QTest::newRow("greetings from two controls") << u"greet0 greet1 "_qs.repeated(3);
+    QTest::newRow("the span reported is the one heard") << u"follow stop"_qs;
     QTest::newRow("the server goes away") << u"read kill"_qs;
 }
 
@@ -211,6 +212,17 @@ void SpeechTest::realSound() {
             QVERIFY2(monitor.waitLoud(at) < 1500, qPrintable(where + u": not heard"_qs));
             QVERIFY(SoundMonitor::waitUntil(
                 [&] { return s.state() == SpeechControl::State::Ready; }, 5000));
+        } else if (step == u"follow") {
+            // The second phrase is reported as it is pulled; it is heard right after.
+            double second = NAN;
+            connect(&one, &SpeechControl::playing, this, [&](qsizetype start, qsizetype) {
+                if (start > 0 && std::isnan(second)) second = monitor.now();
+            });
+            one.SpeechSetText(u"千里の道も一歩から。\r\n急がば回れ。"_qs);
+            one.SpeechPlay();
+            QVERIFY(SoundMonitor::waitUntil([&] { return !std::isnan(second); }, 5000));
+            const double after = monitor.waitLoud(second);
+            QVERIFY2(after < 100, qPrintable(u"heard %1 ms after it was reported"_qs.arg(after)));
         } else if (step == u"end") {
             QVERIFY(SoundMonitor::waitUntil(
                 [&] { return one.state() == SpeechControl::State::Ready; }, 5000));

@@ -51,8 +51,7 @@ bool QtAudioSink::start(QIODevice* source) {
     }
     // Asked anew each time: Qt keeps the size the server granted, about three quarters of
     // the request, so a restarted sink would shrink until it is too small to play at all.
-    // Short, so that Pause and Stop are heard at once.
-    sink_->setBufferSize(format().bytesForDuration(80'000));
+    sink_->setBufferSize(format().bytesForDuration(kBufferMs * 1000));
     sink_->start(source);
     return sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
 }

@@ -29,6 +29,8 @@ class AudioSink {
     std::function<void()> failed;  // the output went away while playing
 
     static QAudioFormat format();
+    // What the sink holds ahead of the sound: short, so that Pause and Stop are heard at once.
+    static constexpr int kBufferMs = 80;
 };
 
 // The user's default output through Qt Multimedia (PulseAudio or PipeWire).

@@ -12,6 +12,9 @@ JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObj
     : SpeechControl(parent), files_(std::move(files)), sink_(std::move(sink)) {
     // Queued: the sink pulls from inside its own callbacks.
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::followSound, Qt::QueuedConnection);
+    heard_.setSingleShot(true);
+    heard_.setInterval(platform::AudioSink::kBufferMs);
+    connect(&heard_, &QTimer::timeout, this, [this] { showPlaying(pulled_); });
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::pump, Qt::QueuedConnection);
     sink_->idle = [this] { played(); };
     sink_->failed = [this] {
@@ -107,6 +110,8 @@ void JTalkSpeech::cancel() {
     sink_->stop();
     pcm_.clear();
     utterances_ = Utterances();
+    heard_.stop();
+    pulled_ = {};
     showPlaying({});
 }
 
@@ -180,9 +185,12 @@ void JTalkSpeech::played() {
     setState(State::Ready);
 }
 
-// Told from the samples the sink has pulled, so that it goes with the sound.
+// Told from the samples the sink has pulled, once it has played what it held before them,
+// so that it goes with the sound.
 void JTalkSpeech::followSound() {
-    if (state_ == State::Speaking || state_ == State::Paused) showPlaying(pcm_.playing());
+    if ((state_ != State::Speaking && state_ != State::Paused) || pcm_.playing() == pulled_) return;
+    pulled_ = pcm_.playing();
+    heard_.start();
 }
 
 void JTalkSpeech::showPlaying(Span span) {

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 
 #include "platform/SpeechControl.h"
@@ -57,6 +58,8 @@ class JTalkSpeech final : public SpeechControl {
     QProcess* synth_ = nullptr;
     Span synthSpan_;  // the utterance synth_ is saying
     Span playing_;    // as last told
+    Span pulled_;     // to be told once the sink has played what it held before
+    QTimer heard_;
     State state_ = State::Ready;
 };
 

@@ -1,0 +1,36 @@
+// The utterance splitter on any text: spans in order that lose nothing but blanks and line
+// breaks between them, no input over the engine's limit, and no cut inside a grapheme
+// cluster unless that cluster alone is over the limit.
+#include <QTextBoundaryFinder>
+#include <cstdlib>
+
+#include "speech/utterances.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
+    const QString text = QString::fromUtf8(data, qsizetype(size));
+    const auto blank = [](QStringView s) {
+        for (QChar c : s)
+            if (!c.isSpace() && c.unicode() >= 0x20 && c.unicode() != 0x7F) return false;
+        return true;
+    };
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    const auto whole = [&](qsizetype at) {
+        clusters.setPosition(at);
+        if (clusters.isAtBoundary()) return true;
+        const qsizetype from = clusters.toPreviousBoundary();
+        return text.mid(from, clusters.toNextBoundary() - from).toUtf8().size() + 1 >
+               speech::kMaxInputBytes;
+    };
+    speech::Utterances utterances(text);
+    qsizetype pos = 0;
+    while (const auto span = utterances.next()) {
+        if (span->start < pos || span->length <= 0 || span->start + span->length > text.size())
+            std::abort();
+        if (!blank(QStringView(text).mid(pos, span->start - pos))) std::abort();
+        if (utterances.input(*span).toUtf8().size() + 1 > speech::kMaxInputBytes) std::abort();
+        if (!whole(span->start) || !whole(span->start + span->length)) std::abort();
+        pos = span->start + span->length;
+    }
+    if (!blank(QStringView(text).mid(pos))) std::abort();
+    return 0;
+}
