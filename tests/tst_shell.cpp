@@ -233,13 +233,13 @@ void ShellTest::dialogRequests() {
     h.form->mSave_Click();
     h.form->mAbout_Click();
     QCOMPARE(h.about.shown, 1);
-    QCOMPARE(h.dialogs.kinds, (QStringList{"open", "open", "save"}));
-    QStringList started;
-    for (const auto& r : h.dialogs.requests)
-        started << QString::number(r.filterIndex) + u' ' +
-                       (r.fileName.isEmpty() ? r.initDir : r.fileName);
-    QCOMPARE(started, (QStringList{"1 " + QDir::homePath(), "1 " + QDir::homePath(),
-                                   "1 " + path("two.dat")}));
+    QStringList started;  // the kind, the filter, and the folder or file it starts with
+    for (const auto& [kind, r] : h.dialogs.requests)
+        started << u"%1 %2 %3"_qs.arg(kind)
+                       .arg(r.filterIndex)
+                       .arg(r.fileName.isEmpty() ? r.initDir : r.fileName);
+    QCOMPARE(started, (QStringList{"open 1 " + QDir::homePath(), "open 1 " + QDir::homePath(),
+                                   "save 1 " + path("two.dat")}));
 }
 
 void ShellTest::clipboardCommands() {

@@ -3,6 +3,8 @@
 #   tools/setup.sh run [file]   install what is missing, build, start the editor
 #   tools/setup.sh test         install what is missing, build, run the test suite
 #   tools/setup.sh deps         only install what is missing
+#   tools/setup.sh ci           the tests, then sanitizers, fuzzing, the Debian package and the
+#                               installed program end to end (what CI runs)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,6 +23,10 @@ packages=(
 test_packages=(pulseaudio-utils)
 dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q 'ok installed' ||
   test_packages+=(pulseaudio)
+
+# What CI checks on top: clang and its runtime for fuzzing, an X server and keys for the
+# installed program, lintian for the package.
+ci_packages=(clang libclang-rt-14-dev xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -76,6 +82,47 @@ build_all() {
   cmake --build "$build"
 }
 
+run_tests() {  # build folder, then ctest's arguments
+  local dir=$1
+  shift
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure "$@")
+}
+
+# A build of its own folder with extra CMake options, of the named targets only.
+checked_build() {
+  local dir=$1 targets=$2
+  shift 2
+  [ -f "$dir/build.ninja" ] || cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  # shellcheck disable=SC2086
+  cmake --build "$dir" --target $targets
+}
+
+ci_checks() {
+  local suite="tst_phrasefile tst_shell tst_settings tst_speech"
+  echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+  checked_build "$here/build-asan" "$suite" -DVEKEDIT_SANITIZE=address,undefined
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions="$here/tests/lsan.supp" \
+    UBSAN_OPTIONS=print_stacktrace=1 run_tests "$here/build-asan" -E tst_installed
+  echo "== ThreadSanitizer (GCC) on the speech tests"
+  checked_build "$here/build-tsan" tst_speech -DVEKEDIT_SANITIZE=thread
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_tests "$here/build-tsan" -R "sound|speech"
+  echo "== libFuzzer, 20 s a target over the committed corpus"
+  CXX=clang++ checked_build "$here/build-fuzz" "fuzz_phrasefile fuzz_cp932 fuzz_utterances" -DVEKEDIT_FUZZ=ON
+  local target corpus
+  for target in phrasefile cp932 utterances; do
+    corpus=$(mktemp -d)
+    cp -r "$here/tests/fuzz/corpus/$target/." "$corpus"
+    "$here/build-fuzz/tests/fuzz/fuzz_$target" -max_total_time=20 -print_final_stats=1 "$corpus"
+    rm -rf "$corpus"
+  done
+  echo "== The Debian package, installed, end to end"
+  rm -f "$build"/vekedit_*.deb
+  (cd "$build" && cpack -G DEB)
+  lintian --fail-on error "$build"/vekedit_*.deb
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$build"/vekedit_*.deb
+  VEKEDIT_EXPECT_INSTALLED=1 run_tests "$build" -R "sound|tst_installed"
+}
+
 case "${1:-}" in
   deps) install_deps ;;
   run)
@@ -88,11 +135,17 @@ case "${1:-}" in
     packages+=("${test_packages[@]}")
     install_deps
     build_all
-    cd "$build"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+    run_tests "$build" -E tst_installed
+    ;;
+  ci)
+    packages+=("${test_packages[@]}" "${ci_packages[@]}")
+    install_deps
+    build_all
+    run_tests "$build" -E tst_installed
+    ci_checks
     ;;
   *)
-    echo "usage: $0 run [file] | test | deps" >&2
+    echo "usage: $0 run [file] | test | ci | deps" >&2
     exit 2
     ;;
 esac
