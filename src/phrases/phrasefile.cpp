@@ -13,6 +13,7 @@ namespace {
 // second byte of a CP932 character, so lines can be found before decoding.
 qsizetype scanLineEnds(QByteArrayView bytes, qsizetype pos, int maxLines, int& ends) {
     while (ends < maxLines) {
+        if (pos >= bytes.size()) return bytes.size();
         const void* cr = std::memchr(bytes.data() + pos, '\r', bytes.size() - pos);
         if (!cr) return bytes.size();
         pos = static_cast<const char*>(cr) - bytes.data() + 1;

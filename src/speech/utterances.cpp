@@ -60,8 +60,17 @@ void Utterances::splitLine(qsizetype begin, qsizetype end) {
     if (begin == end) return;
     QTextBoundaryFinder sentences(QTextBoundaryFinder::Sentence, text_.constData() + begin,
                                   end - begin);
+    // Clusters as the line has them: what comes before can change them (the script of a run).
+    graphemes_ =
+        QTextBoundaryFinder(QTextBoundaryFinder::Grapheme, text_.constData() + begin, end - begin);
+    line_ = begin;
+    // A sentence may end inside a grapheme cluster ("!" and an emoji modifier after it); the
+    // cluster stays whole.
     qsizetype from = 0;
     for (qsizetype to = sentences.toNextBoundary(); to > 0; to = sentences.toNextBoundary()) {
+        graphemes_.setPosition(to);
+        if (!graphemes_.isAtBoundary()) to = graphemes_.toNextBoundary();
+        if (to <= from) continue;
         splitSentence(begin + from, begin + to);
         from = to;
     }
@@ -85,7 +94,8 @@ void Utterances::splitSentence(qsizetype begin, qsizetype end) {
 }
 
 // The end of the longest piece from begin that fits limit bytes: after its last clause break,
-// else at its last grapheme boundary. With clauseOnly, end when there is no clause break.
+// else at its last grapheme boundary, never inside a cluster unless that cluster alone does
+// not fit. With clauseOnly, end when there is no clause break.
 qsizetype Utterances::cutPoint(qsizetype begin, qsizetype end, qsizetype limit,
                                bool clauseOnly) const {
     qsizetype p = begin, bytes = 0, clause = -1;
@@ -97,14 +107,14 @@ qsizetype Utterances::cutPoint(qsizetype begin, qsizetype end, qsizetype limit,
         if (isClauseBreak(text_.at(p - 1).unicode())) clause = p;
     }
     if (p >= end) return end;
-    if (clause > begin) return clause;
-    if (clauseOnly) return end;
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text_.constData() + begin,
-                                  end - begin);
-    graphemes.setPosition(p - begin);
-    if (!graphemes.isAtBoundary()) graphemes.toPreviousBoundary();
-    const qsizetype cluster = graphemes.position();
-    return cluster > 0 ? begin + cluster : p;  // one huge cluster: cut between code points
+    if (clause <= begin && clauseOnly) return end;
+    // Never inside a grapheme cluster: a blank takes an emoji modifier after it, too.
+    const qsizetype cut = clause > begin ? clause : p;
+    graphemes_.setPosition(cut - line_);
+    if (!graphemes_.isAtBoundary()) graphemes_.toPreviousBoundary();
+    const qsizetype cluster = line_ + graphemes_.position();
+    if (cluster > begin) return cluster;
+    return clauseOnly ? end : p;  // one huge cluster: cut between code points
 }
 
 void Utterances::add(qsizetype begin, qsizetype end) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTextBoundaryFinder>
 #include <deque>
 #include <optional>
 
@@ -34,6 +35,8 @@ class Utterances {
     qsizetype cutPoint(qsizetype begin, qsizetype end, qsizetype limit, bool clauseOnly) const;
 
     QString text_;
+    mutable QTextBoundaryFinder graphemes_;  // of the line being cut, which starts at line_
+    qsizetype line_ = 0;
     qsizetype pos_ = 0;
     bool first_ = true;
     std::deque<Span> pending_;

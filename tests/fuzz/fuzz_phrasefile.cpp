@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
     for (const QString& line : p.lines)
         if (line.contains(u'\r')) std::abort();
     if (!p.findings.truncated) {
-        QString text = cp932::decode(bytes).text.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+        QString text =
+            cp932::decode(bytes).text.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
         if (text.endsWith(u'\r')) text.chop(1);
         if (p.lines.join(u'\r') != text) std::abort();
     }

@@ -13,12 +13,20 @@ extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
             if (!c.isSpace() && c.unicode() >= 0x20 && c.unicode() != 0x7F) return false;
         return true;
     };
-    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    // Clusters as each line has them; none spans a line break.
     const auto whole = [&](qsizetype at) {
-        clusters.setPosition(at);
+        qsizetype from = at, to = at;
+        const auto isBreak = [&](qsizetype i) {
+            return QStringLiteral("\n\r\v\f\u0085\u2028\u2029").contains(text[i]);
+        };
+        while (from > 0 && !isBreak(from - 1)) --from;
+        while (to < text.size() && !isBreak(to)) ++to;
+        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text.constData() + from,
+                                     to - from);
+        clusters.setPosition(at - from);
         if (clusters.isAtBoundary()) return true;
-        const qsizetype from = clusters.toPreviousBoundary();
-        return text.mid(from, clusters.toNextBoundary() - from).toUtf8().size() + 1 >
+        const qsizetype start = from + clusters.toPreviousBoundary();
+        return text.mid(start, from + clusters.toNextBoundary() - start).toUtf8().size() + 1 >
                speech::kMaxInputBytes;
     };
     speech::Utterances utterances(text);
