@@ -11,7 +11,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$here/build"
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config libxcb1-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins
   libgl-dev fonts-ipafont-gothic qt6-translations-l10n
   open-jtalk open-jtalk-mecab-naist-jdic hts-voice-nitech-jp-atr503-m001
