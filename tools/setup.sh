@@ -105,7 +105,7 @@ ci_checks() {
     UBSAN_OPTIONS=print_stacktrace=1 run_tests "$here/build-asan" -E tst_installed
   echo "== ThreadSanitizer (GCC) on the speech tests"
   checked_build "$here/build-tsan" tst_speech -DVEKEDIT_SANITIZE=thread
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_tests "$here/build-tsan" -R "sound|speech"
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 run_tests "$here/build-tsan" -R "sound|speech"
   echo "== libFuzzer, 20 s a target over the committed corpus"
   CXX=clang++ checked_build "$here/build-fuzz" "fuzz_phrasefile fuzz_cp932 fuzz_utterances" -DVEKEDIT_FUZZ=ON
   local target corpus

@@ -107,14 +107,16 @@ qsizetype Utterances::cutPoint(qsizetype begin, qsizetype end, qsizetype limit,
         if (isClauseBreak(text_.at(p - 1).unicode())) clause = p;
     }
     if (p >= end) return end;
-    if (clause <= begin && clauseOnly) return end;
     // Never inside a grapheme cluster: a blank takes an emoji modifier after it, too.
-    const qsizetype cut = clause > begin ? clause : p;
-    graphemes_.setPosition(cut - line_);
-    if (!graphemes_.isAtBoundary()) graphemes_.toPreviousBoundary();
-    const qsizetype cluster = line_ + graphemes_.position();
-    if (cluster > begin) return cluster;
-    return clauseOnly ? end : p;  // one huge cluster: cut between code points
+    const auto snap = [&](qsizetype at) {
+        graphemes_.setPosition(at - line_);
+        if (!graphemes_.isAtBoundary()) graphemes_.toPreviousBoundary();
+        return line_ + graphemes_.position();
+    };
+    if (const qsizetype cut = clause > begin ? snap(clause) : begin; cut > begin) return cut;
+    if (clauseOnly) return end;
+    const qsizetype cut = snap(p);
+    return cut > begin ? cut : p;  // one huge cluster: cut between code points
 }
 
 void Utterances::add(qsizetype begin, qsizetype end) {
