@@ -27,16 +27,12 @@ struct FakeMessageBox : platform::MessageBox {
     QWidget* window = nullptr;
     QList<int> answers;  // to the questions in turn; then the second button
     int ask(QWidget*, const QString& text, const QStringList&) override {
-        add(u"ask:"_qs + text);
-        return answers.isEmpty() ? 1 : answers.takeFirst();
+        return add(u"ask:"_qs + text), answers.isEmpty() ? 1 : answers.takeFirst();
     }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_qs + text); }
     void warn(QWidget*, const QString& text) override { add(u"warn:"_qs + text); }
     void beep() override { add(u"beep"_qs); }
-    void add(const QString& e) {
-        events << e;
-        windowShown << (window && window->isVisible());
-    }
+    void add(const QString& e) { events << e, windowShown << (window && window->isVisible()); }
 };
 
 struct FakeClipboard : platform::Clipboard {
@@ -85,14 +81,13 @@ struct Harness {
     SharedSettings settings;
     std::unique_ptr<Form1> form;
 
-    explicit Harness(const QString& command = QString()) {
-        settings.sCommand = command;
+    explicit Harness(const QString& command = QString()) : settings{command} {
+        const auto speech = [this] {
+            return speeches.emplace_back(new FakeSpeech),
+                   std::unique_ptr<FakeSpeech>(speeches.back());
+        };
         form = std::make_unique<Form1>(
-            settings, platform::Services{dialogs, messages, clipboard, about, fonts, [this] {
-                                             auto s = std::make_unique<FakeSpeech>();
-                                             speeches.push_back(s.get());
-                                             return s;
-                                         }});
+            settings, platform::Services{dialogs, messages, clipboard, about, fonts, speech});
         messages.window = form.get();
     }
     // New, Clear, Start, Pause, Stop as 0s and 1s.
@@ -102,10 +97,7 @@ struct Harness {
             s += a->isEnabled() ? u'1' : u'0';
         return s;
     }
-    void open(const QString& path) {
-        dialogs.answer = path;
-        form->mOpen_Click();
-    }
+    void open(const QString& path) { dialogs.answer = path, form->mOpen_Click(); }
 };
 
 inline QByteArray readBytes(const QString& path) {
@@ -114,8 +106,6 @@ inline QByteArray readBytes(const QString& path) {
 }
 
 inline void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (QFile f(path); !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
 }

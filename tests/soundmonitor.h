@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -52,15 +53,13 @@ struct SoundMonitor {
     }
     // How long after `at` the first loud frame came; NaN when none came within the timeout.
     double waitLoud(double at, int timeoutMs = 3000) {
-        double heard = NAN;
-        waitUntil(
-            [&] {
-                for (auto it = frames.rbegin(); it != frames.rend() && it->first > at; ++it)
-                    if (it->second > 300) heard = it->first - at;
-                return !std::isnan(heard);
-            },
-            timeoutMs);
-        return heard;
+        const auto heard = [&] {
+            const auto loud = std::find_if(frames.begin(), frames.end(),
+                                           [&](auto f) { return f.first > at && f.second > 300; });
+            return loud == frames.end() ? NAN : loud->first - at;
+        };
+        waitUntil([&] { return !std::isnan(heard()); }, timeoutMs);
+        return heard();
     }
     // How long after `at` sound went on, once 400 ms past it have been heard; NaN if never.
     double waitSilent(double at) {

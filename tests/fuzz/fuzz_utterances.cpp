@@ -2,6 +2,7 @@
 // breaks between them, no input over the engine's limit, and no cut inside a grapheme
 // cluster unless that cluster alone is over the limit.
 #include <QTextBoundaryFinder>
+#include <algorithm>
 #include <cstdlib>
 
 #include "speech/utterances.h"
@@ -9,9 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
     const QString text = QString::fromUtf8(data, qsizetype(size));
     const auto blank = [](QStringView s) {
-        for (QChar c : s)
-            if (!c.isSpace() && c.unicode() >= 0x20 && c.unicode() != 0x7F) return false;
-        return true;
+        return std::all_of(s.begin(), s.end(),
+                           [](QChar c) { return c.isSpace() || c < u' ' || c == u'\x7f'; });
     };
     // Clusters as each line has them; none spans a line break.
     const auto whole = [&](qsizetype at) {
@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
     speech::Utterances utterances(text);
     qsizetype pos = 0;
     while (const auto span = utterances.next()) {
-        if (span->start < pos || span->length <= 0 || span->start + span->length > text.size())
+        if (span->start < pos || span->length <= 0 || span->start + span->length > text.size() ||
+            !blank(QStringView(text).mid(pos, span->start - pos)) ||
+            utterances.input(*span).toUtf8().size() + 1 > speech::kMaxInputBytes ||
+            !whole(span->start) || !whole(span->start + span->length))
             std::abort();
-        if (!blank(QStringView(text).mid(pos, span->start - pos))) std::abort();
-        if (utterances.input(*span).toUtf8().size() + 1 > speech::kMaxInputBytes) std::abort();
-        if (!whole(span->start) || !whole(span->start + span->length)) std::abort();
         pos = span->start + span->length;
     }
     if (!blank(QStringView(text).mid(pos))) std::abort();
