@@ -16,13 +16,13 @@
 namespace {
 
 QByteArray makeFile(int lines) {
-    const QStringList phrases{u"石の上にも三年、急がば回れ。"_qs, u"塵も積もれば山となる"_qs,
-                              u"Time is money — 時は金なり（ことわざ）"_qs,
-                              u"千里の道も一歩から、七転び八起き、笑う門には福来たる。"_qs};
+    const QStringList phrases{u"石の上にも三年、急がば回れ。"_s, u"塵も積もれば山となる"_s,
+                              u"Time is money — 時は金なり（ことわざ）"_s,
+                              u"千里の道も一歩から、七転び八起き、笑う門には福来たる。"_s};
     QString text;
     for (int i = 0; i < lines; ++i)
         text += QString::number(i) + u' ' + phrases[i % phrases.size()] + phrases[(i + 1) % 4] +
-                u"\r\n"_qs;
+                u"\r\n"_s;
     return cp932::encode(text).bytes;
 }
 

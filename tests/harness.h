@@ -8,15 +8,17 @@
 
 #include "app/Form1.h"
 
+using namespace Qt::StringLiterals;
+
 // Records each request; the kind is "open" or "save".
 struct FakeFileDialogs : platform::FileDialogs {
     std::optional<QString> answer;  // nothing: the user cancels
     QList<std::pair<QString, platform::FileDialogRequest>> requests;
     std::optional<QString> showOpen(QWidget*, const platform::FileDialogRequest& r) override {
-        return requests.append({u"open"_qs, r}), answer;
+        return requests.append({u"open"_s, r}), answer;
     }
     std::optional<QString> showSave(QWidget*, const platform::FileDialogRequest& r) override {
-        return requests.append({u"save"_qs, r}), answer;
+        return requests.append({u"save"_s, r}), answer;
     }
 };
 
@@ -27,11 +29,11 @@ struct FakeMessageBox : platform::MessageBox {
     QWidget* window = nullptr;
     QList<int> answers;  // to the questions in turn; then the second button
     int ask(QWidget*, const QString& text, const QStringList&) override {
-        return add(u"ask:"_qs + text), answers.isEmpty() ? 1 : answers.takeFirst();
+        return add(u"ask:"_s + text), answers.isEmpty() ? 1 : answers.takeFirst();
     }
-    void inform(QWidget*, const QString& text) override { add(u"inform:"_qs + text); }
-    void warn(QWidget*, const QString& text) override { add(u"warn:"_qs + text); }
-    void beep() override { add(u"beep"_qs); }
+    void inform(QWidget*, const QString& text) override { add(u"inform:"_s + text); }
+    void warn(QWidget*, const QString& text) override { add(u"warn:"_s + text); }
+    void beep() override { add(u"beep"_s); }
     void add(const QString& e) { events << e, windowShown << (window && window->isVisible()); }
 };
 
@@ -60,13 +62,13 @@ struct FakeFontDialog : platform::FontDialog {
 // Calls in order: "SpeechVoice:<id>", "SpeechStop", "SpeechSetText:<text>", "SpeechPlay", ...
 struct FakeSpeech : platform::SpeechControl {
     QStringList calls;
-    void SpeechVoice(const QString& id) override { calls << u"SpeechVoice:"_qs + id; }
-    void SpeechStop() override { calls << u"SpeechStop"_qs; }
-    void SpeechSetText(const QString& text) override { calls << u"SpeechSetText:"_qs + text; }
-    void SpeechPlay() override { calls << u"SpeechPlay"_qs; }
-    void SpeechPause() override { calls << u"SpeechPause"_qs; }
-    void SpeechResume() override { calls << u"SpeechResume"_qs; }
-    void SpeechSay(const QString& text) override { calls << u"SpeechSay:"_qs + text; }
+    void SpeechVoice(const QString& id) override { calls << u"SpeechVoice:"_s + id; }
+    void SpeechStop() override { calls << u"SpeechStop"_s; }
+    void SpeechSetText(const QString& text) override { calls << u"SpeechSetText:"_s + text; }
+    void SpeechPlay() override { calls << u"SpeechPlay"_s; }
+    void SpeechPause() override { calls << u"SpeechPause"_s; }
+    void SpeechResume() override { calls << u"SpeechResume"_s; }
+    void SpeechSay(const QString& text) override { calls << u"SpeechSay:"_s + text; }
     State state() const override { return State::Ready; }
     QStringList take() { return std::exchange(calls, {}); }
 };
@@ -81,7 +83,8 @@ struct Harness {
     SharedSettings settings;
     std::unique_ptr<Form1> form;
 
-    explicit Harness(const QString& command = QString()) : settings{command} {
+    explicit Harness(const QString& command = QString()) {
+        settings.sCommand = command;
         const auto speech = [this] {
             return speeches.emplace_back(new FakeSpeech),
                    std::unique_ptr<FakeSpeech>(speeches.back());

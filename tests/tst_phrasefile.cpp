@@ -28,7 +28,7 @@ static QByteArray everyCode() {
 
 // The one message shown, up to the reason the system words; all of them when there are more.
 static QString message(const QStringList& events) {
-    return events.size() == 1 ? events[0].section(u"\n\n理由: "_qs, 0, 0) : events.join(u'|');
+    return events.size() == 1 ? events[0].section(u"\n\n理由: "_s, 0, 0) : events.join(u'|');
 }
 
 struct Load {
@@ -53,7 +53,7 @@ class PhraseFileTest : public QObject {
         QTest::newRow("lone LF stays")
             << Load{"a\nb\n\rc\n\r\n\n\r\n", {"a\nb\n", "c\n", "\n"}, "a\nb\n\r\nc\n\r\n\n\r\n"};
         QTest::newRow("blanks, NUL") << Load{nul + "\r\n \t\x81\x40",
-                                             {u"a\0b"_qs, u"\0"_qs, "", u" \t\u3000"_qs},
+                                             {u"a\0b"_s, u"\0"_s, "", u" \t\u3000"_s},
                                              nul + "\r\n \t\x81\x40\r\n"};
         // Bytes whose meaning differs between Shift-JIS tables, as Windows reads them; NEC and
         // NEC-selected IBM duplicates keep the spelling of the file, the first where it has two.
@@ -62,7 +62,7 @@ class PhraseFileTest : public QObject {
         QTest::newRow("Windows spellings")
             << Load{spelled,
                     {u"\\~\uFF5E\uFF0D\u2225\uFFE2\u2460\u2160\u3231\u2252"
-                     u"\u7E8A\u2170\uFFE4\uE000\u2252\u7E8A"_qs},
+                     u"\u7E8A\u2170\uFFE4\uE000\u2252\u7E8A"_s},
                     QByteArray(spelled).replace("\x81\xe0\xfa\x5c", "\x87\x90\xed\x40")};
         // A lead byte before a line end or a blank, an undefined pair, an undefined byte, a
         // lead byte at the very end: each is one bad sequence kept as it was, and no line end
@@ -73,9 +73,9 @@ class PhraseFileTest : public QObject {
             << Load{invalid,
                     {"a", "b" + bad, "c" + bad + " d", bad + bad, bad, bad},
                     invalid + "\r\n",
-                    u"5 か所ありました（最初は 2 行目）"_qs};
+                    u"5 か所ありました（最初は 2 行目）"_s};
         QTest::newRow("every code")
-            << Load{everyCode(), {}, everyCode() + "\r\n", u"元のバイトのまま書き戻します"_qs};
+            << Load{everyCode(), {}, everyCode() + "\r\n", u"元のバイトのまま書き戻します"_s};
         // 32001 lines, the most taken, then what follows the text of the last; past the first
         // 1 MiB read, the 32001st line end lies about the edge of that read.
         QByteArray many;
@@ -83,9 +83,9 @@ class PhraseFileTest : public QObject {
         const auto limit = [&](const char* name, const QByteArray& last, const QByteArray& after) {
             const bool more = after.size() > 2;  // more than a line end: lines are left out
             QTest::newRow(name) << Load{many + last + after,
-                                        QString::fromLatin1(many + last).split(u"\r\n"_qs),
+                                        QString::fromLatin1(many + last).split(u"\r\n"_s),
                                         more ? QByteArray() : many + last + "\r\n",
-                                        more ? u"先頭の 32001 行だけ"_qs : QString()};
+                                        more ? u"先頭の 32001 行だけ"_s : QString()};
         };
         limit("32001", "32000", "\r\n");
         limit("32001, the last unended", "32000", "");
@@ -111,22 +111,22 @@ class PhraseFileTest : public QObject {
         // Lines too many to list end in CR LF, but for the last.
         const auto count = lines.isEmpty() ? bytes.count("\r\n") + !bytes.isEmpty() : lines.size();
         QCOMPARE(h.form->iMsgCount, count);
-        for (const QFileInfo& fd : QDir(u"/proc/self/fd"_qs).entryInfoList(QDir::System))
-            QVERIFY2(!fd.symLinkTarget().endsWith(u"in.dat"_qs), "the file is closed");
+        for (const QFileInfo& fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::System))
+            QVERIFY2(!fd.symLinkTarget().endsWith(u"in.dat"_s), "the file is closed");
         // What is shown, copied and read aloud has U+FFFD for the bytes kept.
         h.form->Text1->selectAll();
         h.form->mCopy_Click();
         h.form->mSpeakTest_Click();
         if (!lines.isEmpty()) {
-            const QString shown = lines.join(u"\r\n") + u"\r\n"_qs;
-            QCOMPARE(h.clipboard.content.value_or(u"-"_qs), shown);
-            QCOMPARE(h.speeches.at(0)->calls.filter(u"SetText"_qs), {u"SpeechSetText:"_qs + shown});
+            const QString shown = lines.join(u"\r\n") + u"\r\n"_s;
+            QCOMPARE(h.clipboard.content.value_or(u"-"_s), shown);
+            QCOMPARE(h.speeches.at(0)->calls.filter(u"SetText"_s), {u"SpeechSetText:"_s + shown});
             for (qsizetype i = 0; i < 32001; ++i)
                 QCOMPARE(escapes::shown(h.form->sMsg[i]), lines.value(i));
         }
         // The progress caption shows one more than the lines read, then the count.
-        QStringList expected{"vekEdit", u"vekEdit %1 フレーズ"_qs.arg(count + 1)};
-        if (count > 0) expected.insert(1, u"vekEdit　%1　フレーズ読込み完了"_qs.arg(count + 1));
+        QStringList expected{"vekEdit", u"vekEdit %1 フレーズ"_s.arg(count + 1)};
+        if (count > 0) expected.insert(1, u"vekEdit　%1　フレーズ読込み完了"_s.arg(count + 1));
         QCOMPARE(captions, expected);
 
         // Where lines would be lost, Save asks first, and by default keeps the file. The messages:
@@ -142,12 +142,12 @@ class PhraseFileTest : public QObject {
 
     void typedText() {
         Harness h;
-        QTest::keyClicks(h.form->Text1, u"one\rtwo"_qs);                    // with Enter
+        QTest::keyClicks(h.form->Text1, u"one\rtwo"_s);                     // with Enter
         QTest::keyClick(h.form->Text1, Qt::Key_Return, Qt::ShiftModifier);  // a break all the same
         // From another program: line breaks, what Linux input methods type for what Windows
         // writes, and characters CP932 cannot hold, saved as '?' and the first ten named.
         QGuiApplication::clipboard()->setText(
-            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 😀aĀāĂăĄąĆćĈĉĊċČ"_qs);
+            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 😀aĀāĂăĄąĆćĈĉĊċČ"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         writeBytes(path("longer.dat"), QByteArray(1000, 'z'));
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
@@ -162,36 +162,36 @@ class PhraseFileTest : public QObject {
     void failedOpenKeepsEditor() {
         QCOMPARE(::mkfifo(qPrintable(path("fifo")), 0600), 0);  // no writer: opening must not hang
         writeBytes(path("old.dat"), "old\r\n");
-        for (const QString& name : {u"missing.dat"_qs, u"."_qs, u"fifo"_qs, u"no/x.dat"_qs}) {
+        for (const QString& name : {u"missing.dat"_s, u"."_s, u"fifo"_s, u"no/x.dat"_s}) {
             Harness h;
             h.open(path("old.dat"));
-            h.form->Text1->setText(u"edited\r\n"_qs);
+            h.form->Text1->setText(u"edited\r\n"_s);
             h.form->mSpeakTest->setEnabled(false);  // to see that a failed open leaves it
-            h.form->setWindowTitle(u"vekEdit 2 フレーズ"_qs);
+            h.form->setWindowTitle(u"vekEdit 2 フレーズ"_s);
             h.messages.events.clear();
             h.open(path(name));
             QCOMPARE(
                 h.form->Text1->text() + h.form->sMsg[0] + QString::number(h.form->iMsgCount) +
                     h.form->windowTitle() + h.flags() + message(h.messages.events),
-                u"edited\r\nold1vekEdit 2 フレーズ11000warn:ファイルを開けませんでした。\n\n"_qs +
+                u"edited\r\nold1vekEdit 2 フレーズ11000warn:ファイルを開けませんでした。\n\n"_s +
                     path(name));  // no beep
         }
     }
 
     void failedSaveKeepsOldFile_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("missing folder") << u"missing"_qs;
-        QTest::newRow("read-only") << u"readonly"_qs;
-        QTest::newRow("full disk") << u"full"_qs;
-        QTest::newRow("locked folder") << u"locked"_qs;
-        QTest::newRow("locked folder, full disk") << u"locked, full"_qs;
+        QTest::newRow("missing folder") << u"missing"_s;
+        QTest::newRow("read-only") << u"readonly"_s;
+        QTest::newRow("full disk") << u"full"_s;
+        QTest::newRow("locked folder") << u"locked"_s;
+        QTest::newRow("locked folder, full disk") << u"locked, full"_s;
     }
 
     void failedSaveKeepsOldFile() {
         QFETCH(QString, kind);
         const bool saved = kind == u"locked";  // the only one where a smaller new file fits
         const QByteArray old = QByteArray(20000, 'o') + "\r\n", text(saved ? 30000 : 100000, 'n');
-        const QString disk = path(kind), target = disk + u"/vek.dat"_qs;
+        const QString disk = path(kind), target = disk + u"/vek.dat"_s;
         const auto unmount = qScopeGuard([&] { ::umount(qPrintable(disk)); });
         if (kind != u"missing") {  // a small disk of our own
             if (!QDir().mkpath(disk) || ::mount("tmpfs", qPrintable(disk), "tmpfs", 0, "size=64k"))
@@ -211,8 +211,8 @@ class PhraseFileTest : public QObject {
         h.form->SaveMsg(target);
         QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
         QCOMPARE(message(h.messages.events),
-                 saved ? u"inform:保存したよ"_qs
-                       : u"warn:ファイルを保存できませんでした。\n\n"_qs + target);
+                 saved ? u"inform:保存したよ"_s
+                       : u"warn:ファイルを保存できませんでした。\n\n"_s + target);
         QVERIFY(!h.messages.events[0].contains(u"Unknown error"));
         if (kind == u"missing") return;
         QCOMPARE(readBytes(target), saved ? text + "\r\n" : old);
@@ -221,7 +221,7 @@ class PhraseFileTest : public QObject {
 
     void saveKeepsPermissionsLinksAndDevices() {
         Harness h;
-        h.form->Text1->setText(u"saved\r\n"_qs);
+        h.form->Text1->setText(u"saved\r\n"_s);
         struct stat st {};
         const QString perm = path("perm.dat"), target = path("target.dat"), link = path("link.dat");
         writeBytes(perm, "x");

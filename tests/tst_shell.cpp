@@ -46,32 +46,32 @@ class ShellTest : public QObject {
                                        "save 1 " + path("two.dat")}));
 
         TextBox* box = h.form->Text1;
-        box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_qs);
+        box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_s);
         h.form->mSpeakTest_Click();
         box->setTextCursor(span(box, 2, 4));  // the user's own selection stays as it is
         const auto mark = [&] { return box->extraSelections().value(0).cursor.selectedText(); };
         Q_EMIT h.speeches.at(0)->playing(9, 5);  // after a CR LF, one position in the document
-        QCOMPARE(mark(), u"急がば回れ"_qs);
-        QTextCursor(box->document()).insertText(u"X"_qs);  // an edit before it
-        QCOMPARE(mark(), u"急がば回れ"_qs);
+        QCOMPARE(mark(), u"急がば回れ"_s);
+        QTextCursor(box->document()).insertText(u"X"_s);  // an edit before it
+        QCOMPARE(mark(), u"急がば回れ"_s);
         Q_EMIT h.speeches.at(0)->playing(0, 7);
-        QCOMPARE(mark(), u"石の上にも三年"_qs);
-        QCOMPARE(box->textCursor().selectedText(), u"上に"_qs);
+        QCOMPARE(mark(), u"石の上にも三年"_s);
+        QCOMPARE(box->textCursor().selectedText(), u"上に"_s);
         span(box, 1, 8).removeSelectedText();  // its words go, and so does the mark
         QCOMPARE(mark(), QString());
         Q_EMIT h.speeches.at(0)->playing(8, 5);
         h.form->mStop_Click();
         QCOMPARE(mark(), QString());
-        QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
+        QCOMPARE(h.form->windowTitle(), u"vekEdit"_s);
 
         // A composition in progress or cancelled is no change of the text; a committed one is.
-        h.form->setWindowTitle(u"probe"_qs);
-        QInputMethodEvent preedit(u"き"_qs, {}), cancel, commit;
-        commit.setCommitString(u"木"_qs);
+        h.form->setWindowTitle(u"probe"_s);
+        QInputMethodEvent preedit(u"き"_s, {}), cancel, commit;
+        commit.setCommitString(u"木"_s);
         for (QInputMethodEvent* e : {&preedit, &cancel}) QApplication::sendEvent(box, e);
-        QCOMPARE(h.form->windowTitle(), u"probe"_qs);
+        QCOMPARE(h.form->windowTitle(), u"probe"_s);
         QApplication::sendEvent(box, &commit);
-        QCOMPARE(h.form->windowTitle(), u"vekEdit"_qs);
+        QCOMPARE(h.form->windowTitle(), u"vekEdit"_s);
     }
 };
 
@@ -151,7 +151,7 @@ void ShellTest::commandStates() {
             for (QAction* a : h.form->findChildren<QAction*>())
                 if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
             // Keys as the user presses them: on the text box, or ("k:") on the window.
-            QTest::keySequence(h.form->windowHandle(), keys.value(step, step.section(u"k:"_qs, 1)));
+            QTest::keySequence(h.form->windowHandle(), keys.value(step, step.section(u"k:"_s, 1)));
             if (step == u"cancel") h.dialogs.answer.reset(), h.form->mOpen_Click();
             if (step == u"missing") h.open(path("missing.dat"));
             if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
@@ -159,13 +159,13 @@ void ShellTest::commandStates() {
             // Clipboard commands start on a poem with Start disabled, to see which count as a
             // change.
             if (step == u"poem")
-                box->setText(u"石の上にも\r\n三年"_qs), h.form->mSpeakTest->setEnabled(false);
-            if (step == u"select") box->setText(u"ab\r\n c"_qs), step = u"sel:1:4"_qs;
+                box->setText(u"石の上にも\r\n三年"_s), h.form->mSpeakTest->setEnabled(false);
+            if (step == u"select") box->setText(u"ab\r\n c"_s), step = u"sel:1:4"_s;
             if (step.startsWith(u"sel:"))
                 box->setTextCursor(span(box, step[4].digitValue(), step[6].digitValue()));
             if (step.startsWith(u"clip:")) h.clipboard.content = step.mid(5);
         }
-        QString got = steps + u" -> "_qs + h.flags() + ' ' + h.form->windowTitle() +
+        QString got = steps + u" -> "_s + h.flags() + ' ' + h.form->windowTitle() +
                       (h.form->bPause ? " paused" : "") +
                       (h.form->mPause->isChecked() ? " checked |" : " |");
         // The speech calls without their "Speech".
@@ -176,21 +176,21 @@ void ShellTest::commandStates() {
         if (h.clipboard.content) got += " clip:" + *h.clipboard.content;
         if (QWidget* menu = QApplication::activePopupWidget()) got += " menu", menu->close();
         got.replace(platform::kVoice0, "0").replace(platform::kVoice1, "1");
-        QCOMPARE(got, steps + u" -> "_qs + expected);
+        QCOMPARE(got, steps + u" -> "_s + expected);
     }
 
     // The desktop clipboard has LF line breaks; the editor has CR LF.
     platform::QtClipboard desktop;
-    desktop.setText(u"a\r\nb"_qs);
-    QCOMPARE(QGuiApplication::clipboard()->text(), u"a\nb"_qs);
-    QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_qs);
-    QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_qs);
+    desktop.setText(u"a\r\nb"_s);
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"a\nb"_s);
+    QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_s);
+    QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_s);
 }
 
 void ShellTest::startUp() {
     // Arguments are joined by single spaces, neither trimmed nor unquoted.
     const char* args[] = {"vekedit", "\"a b\"", " x ", "y"};
-    QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_qs);
+    QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_s);
 
     // A name in Shift-JIS bytes, as copied from a Windows disk.
     const QByteArray sjis = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
@@ -210,7 +210,7 @@ void ShellTest::startUp() {
         std::remove(sjis.constData());  // QTemporaryDir could not name it
         QVERIFY(h.form->isVisible());
         QCOMPARE(localpath::toBytes(h.settings.sCommand), command);
-        QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_qs);
+        QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_s);
         // Drawn with an installed Japanese gothic, not whatever Qt picks for an unknown name.
         QVERIFY(QStringList({"IPAPGothic", "Noto Sans CJK JP"})
                     .contains(QFontInfo(h.form->Text1->font()).family()));
