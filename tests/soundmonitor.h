@@ -51,19 +51,28 @@ struct SoundMonitor {
         }
         return true;
     }
-    // How long after `at` the first loud frame came; NaN when none came within the timeout.
-    double waitLoud(double at, int timeoutMs = 3000) {
+    // Whether a sound server answers, as the test command starts one.
+    static bool serverUp() {
+        QProcess p;
+        p.start("pactl", {"info"});
+        return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    // How long after `at` the first frame louder than floor came; NaN when none came in time.
+    // Above 30 is any sound; above 300, a voice well under way.
+    double waitLoud(double at, int timeoutMs = 3000, double floor = 300) {
         const auto heard = [&] {
-            const auto loud = std::find_if(frames.begin(), frames.end(),
-                                           [&](auto f) { return f.first > at && f.second > 300; });
+            const auto loud = std::find_if(frames.begin(), frames.end(), [&](auto f) {
+                return f.first > at && f.second > floor;
+            });
             return loud == frames.end() ? NAN : loud->first - at;
         };
         waitUntil([&] { return !std::isnan(heard()); }, timeoutMs);
         return heard();
     }
-    // How long after `at` sound went on, once 400 ms past it have been heard; NaN if never.
-    double waitSilent(double at) {
-        if (!waitUntil([&] { return !frames.empty() && frames.back().first >= at + 400; }, 3000))
+    // How long after `at` sound went on, once `window` ms past it have been heard; NaN if never.
+    double waitSilent(double at, double window = 600) {
+        if (!waitUntil([&] { return !frames.empty() && frames.back().first >= at + window; },
+                       3000 + int(window)))
             return NAN;
         double last = at;
         for (const auto& [ms, rms] : frames)

@@ -12,7 +12,7 @@ build="$here/build"
 
 packages=(
   cmake ninja-build g++ pkg-config libxcb1-dev
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libpulse-dev
   libgl-dev fonts-ipafont-gothic qt6-translations-l10n
   open-jtalk open-jtalk-mecab-naist-jdic hts-voice-nitech-jp-atr503-m001
 )

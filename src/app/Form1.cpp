@@ -42,10 +42,7 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
 
     readAlong_ = new speech::ReadAlong(Text1);
     PtSvr1 = services_.newSpeech();  // starts with voice 0
-    connect(PtSvr1.get(), &platform::SpeechControl::errorOccurred, this,
-            [this](platform::SpeechControl::ErrorReason, const QString& text) {
-                reportSpeechError(text);
-            });
+    watchSpeech(PtSvr1.get());
     connect(PtSvr1.get(), &platform::SpeechControl::stateChanged, this,
             [this](platform::SpeechControl::State state) {
                 setReading(state == platform::SpeechControl::State::Speaking ||

@@ -102,7 +102,7 @@ class Form1 : public QMainWindow {
     QAction* addSeparator(QMenu* menu, const char* name);
     void reportLoad(const QString& path, const PhraseLoad& load);
     void centreOnScreen();
-    void reportSpeechError(const QString& text);
+    void watchSpeech(platform::SpeechControl* control);
     void setReading(bool reading);
     void showPause();
     bool saveWithDialog();
@@ -116,7 +116,9 @@ class Form1 : public QMainWindow {
 
     SharedSettings& settings_;
     platform::Services services_;
-    bool speechErrorShown_ = false;
+    // The trouble last told of; told again only once some sound has been heard since.
+    platform::SpeechControl::ErrorReason speechTrouble_ =
+        platform::SpeechControl::ErrorReason::NoError;
     bool reading_ = false;  // from Start until Stop, the end of the reading or an error
     speech::ReadAlong* readAlong_;
     QSize centredOuter_;          // the outer size the window was centred with

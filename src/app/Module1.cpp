@@ -51,7 +51,7 @@ int Main(int argc, char** argv) {
     platform::QtFontDialog fontDialog;
     const platform::SpeechFactory newSpeech = [] {
         return std::make_unique<speech::JTalkSpeech>(speech::JTalkFiles::find(),
-                                                     std::make_unique<platform::QtAudioSink>());
+                                                     std::make_unique<platform::PulseAudioSink>());
     };
     Form1 form(settings, {fileDialogs, messageBox, clipboard, aboutBox, fontDialog, newSpeech});
     form.Form_Load();

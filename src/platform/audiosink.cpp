@@ -1,71 +1,262 @@
 #include "platform/audiosink.h"
 
-#include <QAudioSink>
-#include <QMediaDevices>
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
 
 namespace platform {
+namespace {
 
-QAudioFormat AudioSink::format() {
-    QAudioFormat f;
-    f.setSampleRate(kSampleRate);
-    f.setChannelCount(1);
-    f.setSampleFormat(QAudioFormat::Int16);
-    return f;
+constexpr pa_sample_spec kSpec = {PA_SAMPLE_S16LE, kSampleRate, 1};
+// What the server holds ahead of the sound. Pause and Stop cork and flush it, so it does not
+// delay them; it only has to outlast a busy moment of this thread.
+constexpr pa_usec_t kBufferUs = 150'000;
+// Playback starts once this much is there, so the first sound is not held back.
+constexpr pa_usec_t kPrebufUs = 10'000;
+
+// The library's lock, held by this thread while it touches the library's objects.
+class Locked {
+  public:
+    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    ~Locked() { pa_threaded_mainloop_unlock(loop_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+  private:
+    pa_threaded_mainloop* loop_;
+};
+
+bool ready(pa_stream* s) {
+    return s && pa_stream_get_state(s) == PA_STREAM_READY;
 }
 
-QtAudioSink::QtAudioSink() = default;
-
-QtAudioSink::~QtAudioSink() {
-    retire();
+void done(pa_operation* op) {
+    if (op) pa_operation_unref(op);
 }
 
-// Qt's sink runs pending events as it is destroyed; that happens later, outside our callers.
-void QtAudioSink::retire() {
-    if (!sink_) return;
-    sink_->disconnect();
-    sink_->stop();
-    sink_.release()->deleteLater();
-}
+}  // namespace
 
-bool QtAudioSink::start(QIODevice* source) {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) return false;
-    if (!sink_ || device != device_) {
-        retire();
-        device_ = device;
-        sink_ = std::make_unique<QAudioSink>(device, format());
-        QObject::connect(sink_.get(), &QAudioSink::stateChanged, &context_,
-                         [this](QAudio::State state) {
-                             const bool broken =
-                                 state == QAudio::StoppedState && sink_->error() != QAudio::NoError;
-                             // Told after the signal has returned: the listener may stop or
-                             // restart this sink. Dropped if this goes first.
-                             QMetaObject::invokeMethod(
-                                 &context_,
-                                 [this, state, broken] {
-                                     if (state == QAudio::IdleState && idle) idle();
-                                     if (broken && failed) failed();
-                                 },
-                                 Qt::QueuedConnection);
-                         });
+PulseAudioSink::PulseAudioSink() = default;
+
+PulseAudioSink::~PulseAudioSink() {
+    if (!loop_) return;
+    {
+        Locked lock(loop_);
+        disconnectAll();
     }
-    // Asked anew each time: Qt keeps the size the server granted, about three quarters of
-    // the request, so a restarted sink would shrink until it is too small to play at all.
-    sink_->setBufferSize(format().bytesForDuration(kBufferMs * 1000));
-    sink_->start(source);
-    return sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
+    pa_threaded_mainloop_stop(loop_);  // no callback runs after this
+    pa_threaded_mainloop_free(loop_);
 }
 
-void QtAudioSink::suspend() {
-    if (sink_) sink_->suspend();
+// Runs a handler on this thread; the library's thread calls this, and does nothing else of ours.
+void PulseAudioSink::post(void (PulseAudioSink::*handler)()) {
+    QMetaObject::invokeMethod(
+        &relay_, [this, handler] { (this->*handler)(); }, Qt::QueuedConnection);
 }
 
-void QtAudioSink::resume() {
-    if (sink_) sink_->resume();
+void PulseAudioSink::onContextState(pa_context*, void* self) {
+    static_cast<PulseAudioSink*>(self)->post(&PulseAudioSink::contextChanged);
 }
 
-void QtAudioSink::stop() {
-    if (sink_) sink_->stop();
+void PulseAudioSink::onStreamState(pa_stream*, void* self) {
+    static_cast<PulseAudioSink*>(self)->post(&PulseAudioSink::streamChanged);
+}
+
+void PulseAudioSink::onWrite(pa_stream*, size_t, void* self) {
+    auto* sink = static_cast<PulseAudioSink*>(self);
+    if (!sink->feedPosted_.exchange(true)) sink->post(&PulseAudioSink::feed);
+}
+
+void PulseAudioSink::onDrained(pa_stream*, int, void* self) {
+    static_cast<PulseAudioSink*>(self)->post(&PulseAudioSink::drained);
+}
+
+bool PulseAudioSink::start(QIODevice* source) {
+    stop();
+    if (!loop_) {
+        loop_ = pa_threaded_mainloop_new();
+        if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) return false;
+    }
+    {
+        Locked lock(loop_);
+        if (!context_ && !connectContext()) return false;
+        if (ready(stream_)) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    }
+    source_ = source;
+    pulled_ = heard_ = 0;
+    paused_ = false;
+    QObject::connect(source_, &QIODevice::readyRead, &relay_, [this] { feed(); });
+    feed();
+    return true;
+}
+
+void PulseAudioSink::suspend() {
+    paused_ = true;
+    if (!loop_) return;
+    Locked lock(loop_);
+    if (ready(stream_)) done(pa_stream_cork(stream_, 1, nullptr, nullptr));
+}
+
+void PulseAudioSink::resume() {
+    paused_ = false;
+    if (!loop_) return;
+    {
+        Locked lock(loop_);
+        if (ready(stream_) && source_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    }
+    feed();
+}
+
+// Returns at once: the server drops what it holds and stops reading whenever it gets to it.
+void PulseAudioSink::stop() {
+    if (source_) QObject::disconnect(source_, nullptr, &relay_, nullptr);
+    source_ = nullptr;
+    draining_ = false;
+    if (!loop_) return;
+    Locked lock(loop_);
+    if (!ready(stream_)) return;
+    done(pa_stream_flush(stream_, nullptr, nullptr));
+    done(pa_stream_cork(stream_, 1, nullptr, nullptr));
+}
+
+void PulseAudioSink::drain() {
+    if (!source_ || draining_) return;
+    draining_ = true;
+    Locked lock(loop_);
+    if (ready(stream_)) {
+        ++pendingDrains_;
+        done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
+    } else {
+        post(&PulseAudioSink::drained);  // nothing could be written yet: nothing to hear
+    }
+}
+
+// Every drain asked for is answered, the ones a Stop overtook included; the last one counts.
+void PulseAudioSink::drained() {
+    if (pendingDrains_ > 0 && --pendingDrains_ > 0) return;
+    if (draining_ && idle) idle();
+}
+
+qint64 PulseAudioSink::heard() const {
+    if (!loop_) return heard_;
+    Locked lock(loop_);
+    pa_usec_t latency = 0;
+    int negative = 0;
+    // Until the server has told its position after a flush, the last figure stands.
+    if (ready(stream_) && pa_stream_get_latency(stream_, &latency, &negative) == 0) {
+        const qint64 unheard = negative ? 0 : qint64(pa_usec_to_bytes(latency, &kSpec));
+        heard_ = std::clamp(pulled_ - unheard, heard_, pulled_);
+    }
+    return heard_;
+}
+
+bool PulseAudioSink::connectContext() {
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "vekEdit");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "vekedit");
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "vekEdit", props);
+    pa_proplist_free(props);
+    if (!context_) return false;
+    everReady_ = false;
+    pa_context_set_state_callback(context_, &PulseAudioSink::onContextState, this);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
+        disconnectAll();
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioSink::contextChanged() {
+    {
+        Locked lock(loop_);
+        if (!context_) return;
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY) {
+            everReady_ = true;
+            if (!stream_) createStream();
+            if (stream_) return;
+        } else if (PA_CONTEXT_IS_GOOD(state)) {
+            return;
+        }
+    }
+    lose();
+}
+
+void PulseAudioSink::createStream() {
+    stream_ = pa_stream_new(context_, "読み上げ", &kSpec, nullptr);
+    if (!stream_) return;
+    pa_stream_set_state_callback(stream_, &PulseAudioSink::onStreamState, this);
+    pa_stream_set_write_callback(stream_, &PulseAudioSink::onWrite, this);
+    pa_buffer_attr attr;
+    attr.maxlength = attr.minreq = attr.fragsize = uint32_t(-1);
+    attr.tlength = uint32_t(pa_usec_to_bytes(kBufferUs, &kSpec));
+    attr.prebuf = uint32_t(pa_usec_to_bytes(kPrebufUs, &kSpec));
+    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
+                                         PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+}
+
+void PulseAudioSink::streamChanged() {
+    {
+        Locked lock(loop_);
+        if (!stream_) return;
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        if (state == PA_STREAM_READY) {
+            if (source_ && !paused_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
+            if (draining_) {
+                ++pendingDrains_;
+                done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
+            }
+        }
+        if (PA_STREAM_IS_GOOD(state)) return feed();
+    }
+    lose();
+}
+
+void PulseAudioSink::feed() {
+    feedPosted_ = false;
+    if (!source_ || !loop_) return;
+    Locked lock(loop_);
+    if (!ready(stream_)) return;
+    const size_t room = pa_stream_writable_size(stream_);
+    if (room == size_t(-1)) return;
+    const qint64 n = std::min<qint64>(qint64(room), source_->bytesAvailable()) & ~qint64(1);
+    if (n <= 0) return;
+    const QByteArray samples = source_->read(n);
+    if (pa_stream_write(stream_, samples.constData(), size_t(samples.size()), nullptr, 0,
+                        PA_SEEK_RELATIVE) == 0)
+        pulled_ += samples.size();
+}
+
+void PulseAudioSink::disconnectAll() {
+    if (stream_) {
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+    if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    pendingDrains_ = 0;  // their answers never come
+}
+
+// The server went away or refused us: the next start connects again.
+void PulseAudioSink::lose() {
+    bool lost;
+    {
+        Locked lock(loop_);
+        disconnectAll();
+        lost = everReady_;
+    }
+    if (source_ && failed) failed(lost);
 }
 
 }  // namespace platform

@@ -1,56 +1,82 @@
 #pragma once
 
-#include <QAudioDevice>
-#include <QAudioFormat>
 #include <QIODevice>
 #include <QObject>
+#include <atomic>
 #include <functional>
-#include <memory>
 
-class QAudioSink;
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
 
 namespace platform {
 
 inline constexpr int kSampleRate = 48000;
+inline constexpr int kBytesPerSecond = kSampleRate * 2;  // 16-bit mono
 
-// Where the speech engine's samples go: kSampleRate, 16-bit, mono, pulled from a source device as
-// the sound is played.
+// Where the speech engine's samples go: kSampleRate, 16-bit, mono, pulled from a source device
+// as the sound is played.
 class AudioSink {
   public:
     virtual ~AudioSink() = default;
-    // Starts pulling from source; false when there is no output to play on.
+    // Starts pulling from source, afresh; false when there is no output to play on.
     virtual bool start(QIODevice* source) = 0;
     virtual void suspend() = 0;
     virtual void resume() = 0;
     // Silences at once and lets go of the source.
     virtual void stop() = 0;
+    // Nothing more will come: idle is told once all that was pulled has been heard.
+    virtual void drain() = 0;
+    // How many of the bytes pulled since start have been heard by now.
+    virtual qint64 heard() const = 0;
 
-    std::function<void()> idle;    // the source ran dry and all pulled samples were played
-    std::function<void()> failed;  // the output went away while playing
-
-    static QAudioFormat format();
-    // What the sink holds ahead of the sound: short, so that Pause and Stop are heard at once.
-    static constexpr int kBufferMs = 80;
+    std::function<void()> idle;
+    // The output could not be reached (lost: false) or went away (lost: true) while in use.
+    std::function<void(bool lost)> failed;
 };
 
-// The user's default output through Qt Multimedia (PulseAudio or PipeWire).
-class QtAudioSink final : public AudioSink {
+// The user's sound server through PulseAudio's client library; PipeWire desktops serve the same
+// API. One stream, kept from one reading to the next; a server that went away is connected to
+// again at the next start. The library's own thread only hands events over to this thread.
+class PulseAudioSink final : public AudioSink {
   public:
-    QtAudioSink();
-    ~QtAudioSink() override;
+    PulseAudioSink();
+    ~PulseAudioSink() override;
     bool start(QIODevice* source) override;
     void suspend() override;
     void resume() override;
     void stop() override;
+    void drain() override;
+    qint64 heard() const override;
 
   private:
-    void retire();
+    bool connectContext();
+    void contextChanged();
+    void streamChanged();
+    void createStream();
+    void feed();
+    void drained();
+    void disconnectAll();
+    void lose();
+    void post(void (PulseAudioSink::*handler)());
 
-    QObject context_;  // for calls that must not outlive this
-    QAudioDevice device_;
-    // Kept from one reading to the next: Qt's sink runs pending events as it is destroyed,
-    // which must not happen inside our callers.
-    std::unique_ptr<QAudioSink> sink_;
+    static void onContextState(pa_context*, void* self);
+    static void onStreamState(pa_stream*, void* self);
+    static void onWrite(pa_stream*, size_t, void* self);
+    static void onDrained(pa_stream*, int, void* self);
+
+    QObject relay_;  // receives what the library's thread hands over
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::atomic<bool> feedPosted_ = false;
+    bool everReady_ = false;  // the current context got through to the server
+    QIODevice* source_ = nullptr;
+    bool paused_ = false;
+    bool draining_ = false;
+    int pendingDrains_ = 0;  // drains asked of the server and not yet answered
+    qint64 pulled_ = 0;
+    mutable qint64 heard_ = 0;
 };
 
 }  // namespace platform

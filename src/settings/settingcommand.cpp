@@ -8,10 +8,7 @@
 void Form1::mSetting_Click() {
     {
         Form2 dialog(settings_, services_, this);
-        connect(dialog.PtSvr1.get(), &platform::SpeechControl::errorOccurred, this,
-                [this](platform::SpeechControl::ErrorReason, const QString& text) {
-                    reportSpeechError(text);
-                });
+        watchSpeech(dialog.PtSvr1.get());
         dialog.Form_Load();  // returns when the user has closed it
     }
     // As designed: the closed dialog's window goes before the editor is restyled, and the

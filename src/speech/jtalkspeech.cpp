@@ -8,18 +8,25 @@ namespace speech {
 using platform::kVoice0;
 using platform::kVoice1;
 
+namespace {
+const QString kNoOutput = QStringLiteral(
+    "音声を出す装置が見つかりません。サウンドサーバー（パッケージ pipewire-pulse "
+    "か pulseaudio）が動いているか確かめてください。");
+}  // namespace
+
 JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObject* parent)
     : SpeechControl(parent), files_(std::move(files)), sink_(std::move(sink)) {
-    // Queued: the sink pulls from inside its own callbacks.
+    // Queued: the sink pulls from inside its own calls.
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::followSound, Qt::QueuedConnection);
-    heard_.setSingleShot(true);
-    heard_.setInterval(platform::AudioSink::kBufferMs);
-    connect(&heard_, &QTimer::timeout, this, [this] { showPlaying(pulled_); });
     connect(&pcm_, &PcmQueue::pulled, this, &JTalkSpeech::pump, Qt::QueuedConnection);
+    nextSpan_.setSingleShot(true);
+    nextSpan_.setTimerType(Qt::PreciseTimer);
+    connect(&nextSpan_, &QTimer::timeout, this, &JTalkSpeech::followSound);
     sink_->idle = [this] { played(); };
-    sink_->failed = [this] {
-        if (state_ == State::Speaking || state_ == State::Paused)
-            fail(ErrorReason::Playback, QStringLiteral("音声の出力が途中で止まりました。"));
+    sink_->failed = [this](bool lost) {
+        if (state_ != State::Speaking && state_ != State::Paused) return;
+        fail(ErrorReason::Playback,
+             lost ? QStringLiteral("音声の出力が途中で止まりました。") : kNoOutput);
     };
 }
 
@@ -63,6 +70,7 @@ void JTalkSpeech::SpeechPlay() {
 void JTalkSpeech::SpeechPause() {
     if (state_ != State::Speaking) return;
     sink_->suspend();
+    nextSpan_.stop();
     setState(State::Paused);
 }
 
@@ -70,6 +78,7 @@ void JTalkSpeech::SpeechResume() {
     if (state_ != State::Paused) return;
     sink_->resume();
     setState(State::Speaking);
+    followSound();
 }
 
 void JTalkSpeech::SpeechSay(const QString& text) {
@@ -84,13 +93,7 @@ void JTalkSpeech::begin(const QString& text) {
     }
     utterances_ = Utterances(text);
     // The sink opens while the first utterance is synthesized.
-    if (!sink_->start(&pcm_)) {
-        fail(ErrorReason::Playback,
-             QStringLiteral(
-                 "音声を出す装置が見つかりません。サウンドサーバー（パッケージ pipewire-pulse "
-                 "か pulseaudio）が動いているか確かめてください。"));
-        return;
-    }
+    if (!sink_->start(&pcm_)) return fail(ErrorReason::Playback, kNoOutput);
     setState(State::Speaking);
     pump();
 }
@@ -110,21 +113,19 @@ void JTalkSpeech::cancel() {
     sink_->stop();
     pcm_.clear();
     utterances_ = Utterances();
-    heard_.stop();
-    pulled_ = {};
+    nextSpan_.stop();
     showPlaying({});
 }
 
 // Starts the next engine run when the sound is not far enough ahead.
 void JTalkSpeech::pump() {
     if (synth_ || (state_ != State::Speaking && state_ != State::Paused)) return;
-    // The last samples have been pulled; the trailing silence covers what the sink still holds.
-    if (pcm_.drained()) return played();
+    if (pcm_.drained()) return sink_->drain();  // the reading ends once the sink has played it
     if (pcm_.queued() >= kAheadBytes) return;
     const std::optional<Span> next = utterances_.next();
     if (!next) {
         pcm_.finish();
-        if (pcm_.drained()) played();
+        if (pcm_.drained()) sink_->drain();
         return;
     }
     synthSpan_ = *next;
@@ -185,12 +186,13 @@ void JTalkSpeech::played() {
     setState(State::Ready);
 }
 
-// Told from the samples the sink has pulled, once it has played what it held before them,
-// so that it goes with the sound.
+// Tells the span being heard now, by the sink's own clock, and wakes again when the next one is.
 void JTalkSpeech::followSound() {
-    if ((state_ != State::Speaking && state_ != State::Paused) || pcm_.playing() == pulled_) return;
-    pulled_ = pcm_.playing();
-    heard_.start();
+    if (state_ != State::Speaking) return;
+    const qint64 heard = sink_->heard();
+    showPlaying(pcm_.spanAt(heard));
+    if (const qint64 next = pcm_.nextStart(heard); next >= 0)
+        nextSpan_.start(int((next - heard) * 1000 / platform::kBytesPerSecond) + 1);
 }
 
 void JTalkSpeech::showPlaying(Span span) {

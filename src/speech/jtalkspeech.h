@@ -36,7 +36,7 @@ class JTalkSpeech final : public SpeechControl {
     // The engine's command line for a voice.
     static QStringList arguments(const JTalkFiles& files, const QString& voiceId);
     // Synthesized audio is kept at most this far ahead of the sound.
-    static constexpr qint64 kAheadBytes = platform::kSampleRate * 2 * 8;
+    static constexpr qint64 kAheadBytes = platform::kBytesPerSecond * 8;
 
   private:
     void begin(const QString& text);
@@ -56,10 +56,9 @@ class JTalkSpeech final : public SpeechControl {
     QString text_;
     Utterances utterances_;
     QProcess* synth_ = nullptr;
-    Span synthSpan_;  // the utterance synth_ is saying
-    Span playing_;    // as last told
-    Span pulled_;     // to be told once the sink has played what it held before
-    QTimer heard_;
+    Span synthSpan_;   // the utterance synth_ is saying
+    Span playing_;     // as last told
+    QTimer nextSpan_;  // when the next span's first samples are heard
     State state_ = State::Ready;
 };
 

@@ -13,7 +13,9 @@ PcmQueue::PcmQueue(QObject* parent) : QIODevice(parent) {
 
 void PcmQueue::append(const QByteArray& pcm, Span span) {
     if (pcm.isEmpty()) return;
-    chunks_.push_back({pcm, span});
+    chunks_.push_back(pcm);
+    starts_.emplace_back(appended_, span);
+    appended_ += pcm.size();
     queued_ += pcm.size();
     Q_EMIT readyRead();
 }
@@ -23,15 +25,26 @@ void PcmQueue::clear() {
     offset_ = 0;
     queued_ = 0;
     finished_ = false;
-    playing_ = {};
+    appended_ = 0;
+    starts_.clear();
+}
+
+Span PcmQueue::spanAt(qint64 offset) {
+    while (starts_.size() > 1 && starts_[1].first <= offset) starts_.pop_front();
+    return starts_.empty() || starts_.front().first > offset ? Span() : starts_.front().second;
+}
+
+qint64 PcmQueue::nextStart(qint64 offset) const {
+    for (const auto& [start, span] : starts_)
+        if (start > offset) return start;
+    return -1;
 }
 
 qint64 PcmQueue::readData(char* data, qint64 maxSize) {
     maxSize -= maxSize % 2;  // whole samples only
     qint64 done = 0;
     while (done < maxSize && !chunks_.empty()) {
-        const QByteArray& chunk = chunks_.front().pcm;
-        playing_ = chunks_.front().span;
+        const QByteArray& chunk = chunks_.front();
         const qint64 n = std::min<qint64>(maxSize - done, chunk.size() - offset_);
         std::memcpy(data + done, chunk.constData() + offset_, size_t(n));
         done += n;

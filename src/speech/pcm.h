@@ -22,8 +22,11 @@ class PcmQueue final : public QIODevice {
     qint64 queued() const { return queued_; }
     qint64 bytesAvailable() const override { return queued_ + QIODevice::bytesAvailable(); }
     bool isSequential() const override { return true; }
-    // The span of the samples pulled last; empty before the first pull after clear().
-    Span playing() const { return playing_; }
+    // The span said by the samples `offset` bytes into what has been pulled since clear(); the
+    // spans before it are forgotten.
+    Span spanAt(qint64 offset);
+    // Where the span after the one at `offset` begins; -1 when none has been appended yet.
+    qint64 nextStart(qint64 offset) const;
 
   Q_SIGNALS:
     void pulled();
@@ -33,15 +36,12 @@ class PcmQueue final : public QIODevice {
     qint64 writeData(const char*, qint64) override { return -1; }
 
   private:
-    struct Chunk {
-        QByteArray pcm;
-        Span span;
-    };
-    std::deque<Chunk> chunks_;
+    std::deque<QByteArray> chunks_;
     qsizetype offset_ = 0;  // into the first chunk
     qint64 queued_ = 0;
     bool finished_ = false;
-    Span playing_;
+    qint64 appended_ = 0;
+    std::deque<std::pair<qint64, Span>> starts_;  // where each span's samples begin
 };
 
 // The PCM of a 16-bit mono WAV image at the output's sample rate, or nothing when it is not one.

@@ -53,9 +53,16 @@ void Form1::showPause() {
     mPause->setChecked(bPause && reading_);
 }
 
-// Once per run: the menus go on working as usual, so one word on why it stays silent is enough.
-void Form1::reportSpeechError(const QString& text) {
-    if (speechErrorShown_) return;
-    speechErrorShown_ = true;
-    services_.messageBox.warn(this, QStringLiteral("読み上げができません。\n") + text);
+// Trouble is told once until sound is heard again, from this window's control or the Setting
+// dialog's: the menus go on working as usual, so one word on why it stays silent is enough.
+void Form1::watchSpeech(platform::SpeechControl* control) {
+    using Reason = platform::SpeechControl::ErrorReason;
+    connect(control, &platform::SpeechControl::errorOccurred, this,
+            [this](Reason reason, const QString& text) {
+                if (std::exchange(speechTrouble_, reason) == reason) return;
+                services_.messageBox.warn(this, QStringLiteral("読み上げができません。\n") + text);
+            });
+    connect(control, &platform::SpeechControl::playing, this, [this](qsizetype, qsizetype length) {
+        if (length > 0) speechTrouble_ = Reason::NoError;
+    });
 }
