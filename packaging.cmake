@@ -1,8 +1,13 @@
 # The Debian package: cpack -G DEB in the build folder gives vekedit_VERSION_amd64.deb.
 set(doc ${CMAKE_INSTALL_DATADIR}/doc/vekedit)
+# Compressed when CMake runs, which it does again when either changes.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS data/changelog data/vekedit.1)
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/data/changelog
                 OUTPUT_FILE ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${doc})
+execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/data/vekedit.1
+                OUTPUT_FILE ${CMAKE_BINARY_DIR}/vekedit.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/vekedit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES LICENSE DESTINATION ${doc} RENAME copyright)
 
 set(CPACK_GENERATOR DEB)

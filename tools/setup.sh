@@ -3,8 +3,12 @@
 #   tools/setup.sh run [file]   install what is missing, build, start the editor
 #   tools/setup.sh test         install what is missing, build, run the test suite
 #   tools/setup.sh deps         only install what is missing
-#   tools/setup.sh ci           the tests, then sanitizers, fuzzing, the Debian package and the
-#                               installed program end to end (what CI runs)
+#   tools/setup.sh package      build the Debian package, check it with lintian, install it and
+#                               drive the installed program end to end
+#   tools/setup.sh ci           what CI runs: the tests, sanitizers, fuzzing and the package here,
+#                               then the tests in fresh Debian 13 and unstable roots, and the
+#                               package in the Debian 13 one (tools/inroot.sh)
+# Several of test, package and deps may follow each other: tools/setup.sh test package.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,14 +23,15 @@ packages=(
 
 # The tests listen to what is played on a private PulseAudio of their own. A desktop whose
 # sound server is PipeWire keeps it: pulseaudio would replace pipewire-pulse, so there those
-# tests skip.
-test_packages=(pulseaudio-utils)
+# tests skip. Saves are tried on an ext4 disk of their own, as another user, under strace.
+test_packages=(pulseaudio-utils e2fsprogs acl attr strace)
 dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q 'ok installed' ||
   test_packages+=(pulseaudio)
 
-# What CI checks on top: clang and its runtime for fuzzing, an X server and keys for the
-# installed program, lintian for the package.
-ci_packages=(clang libclang-rt-14-dev xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
+# The package: lintian, and an X server and keys for the installed program.
+package_packages=(xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
+# What CI checks on top: clang and its runtime for fuzzing, debootstrap for the other releases.
+ci_packages=(clang libclang-rt-14-dev debootstrap)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -115,37 +120,59 @@ ci_checks() {
     "$here/build-fuzz/tests/fuzz/fuzz_$target" -max_total_time=20 -print_final_stats=1 "$corpus"
     rm -rf "$corpus"
   done
+}
+
+package() {
   echo "== The Debian package, installed, end to end"
   rm -f "$build"/vekedit_*.deb
   (cd "$build" && cpack -G DEB)
-  lintian --fail-on error "$build"/vekedit_*.deb
+  lintian --fail-on error,warning "$build"/vekedit_*.deb
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$build"/vekedit_*.deb
   VEKEDIT_EXPECT_INSTALLED=1 run_tests "$build" -R "sound|tst_installed"
 }
 
-case "${1:-}" in
-  deps) install_deps ;;
-  run)
-    install_deps
-    build_all
-    shift
-    exec "$build/vekedit" "${@:-$here/data/vek.dat}"
-    ;;
-  test)
-    packages+=("${test_packages[@]}")
-    install_deps
-    build_all
-    run_tests "$build" -E tst_installed
-    ;;
-  ci)
-    packages+=("${test_packages[@]}" "${ci_packages[@]}")
-    install_deps
-    build_all
-    run_tests "$build" -E tst_installed
-    ci_checks
-    ;;
-  *)
-    echo "usage: $0 run [file] | test | ci | deps" >&2
-    exit 2
-    ;;
-esac
+# The test command on two more releases, and the package on the newer stable one.
+other_releases() {
+  as_root "$here/tools/inroot.sh" trixie test package
+  as_root "$here/tools/inroot.sh" sid test
+}
+
+if [ "${1:-}" = run ]; then
+  install_deps
+  build_all
+  shift
+  exec "$build/vekedit" "${@:-$here/data/vek.dat}"
+fi
+[ $# -gt 0 ] || set -- usage
+for mode in "$@"; do
+  case "$mode" in
+    test | ci) packages+=("${test_packages[@]}") ;;&
+    package | ci) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;&
+    ci) packages+=("${ci_packages[@]}") ;;&
+    deps | test | package | ci) ;;
+    *)
+      echo "usage: $0 run [file] | test | package | deps | ci" >&2
+      exit 2
+      ;;
+  esac
+done
+install_deps
+for mode in "$@"; do
+  case "$mode" in
+    test)
+      build_all
+      run_tests "$build" -E tst_installed
+      ;;
+    package)
+      build_all
+      package
+      ;;
+    ci)
+      build_all
+      run_tests "$build" -E tst_installed
+      ci_checks
+      package
+      other_releases
+      ;;
+  esac
+done
