@@ -20,6 +20,7 @@ maxim or quotation per line. It keeps the files byte for byte, and reads the
 text or the selection aloud in one of two Japanese voices.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION editors)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vekedit.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The voice is in Debian's contrib component.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS

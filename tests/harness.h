@@ -28,7 +28,7 @@ struct FakeMessageBox : platform::MessageBox {
     QList<bool> windowShown;  // whether the main window was visible at each event
     QWidget* window = nullptr;
     QList<int> answers;  // to the questions in turn; then the second button
-    int ask(QWidget*, const QString& text, const QStringList&) override {
+    int ask(QWidget*, const QString& text, const QStringList&, int) override {
         return add(u"ask:"_s + text), answers.isEmpty() ? 1 : answers.takeFirst();
     }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_s + text); }

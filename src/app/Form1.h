@@ -9,6 +9,7 @@
 #include "phrases/phrasefile.h"
 #include "platform/Services.h"
 #include "platform/TextBox.h"
+#include "platform/files.h"
 #include "settings/SharedSettings.h"
 
 class QAction;
@@ -106,6 +107,7 @@ class Form1 : public QMainWindow {
     void setReading(bool reading);
     void showPause();
     bool saveWithDialog();
+    bool confirm(const QString& why);
     bool saveChangesFirst();
 
     // What the common dialog keeps from one use to the next.
@@ -123,5 +125,6 @@ class Form1 : public QMainWindow {
     speech::ReadAlong* readAlong_;
     QSize centredOuter_;          // the outer size the window was centred with
     cp932::Spellings spellings_;  // of the last file loaded
-    QString truncatedPath_;       // the last load took only the first lines of this file
+    files::Stamp file_;           // the file last loaded or saved, as it was then
+    bool truncated_ = false;      // the last load took only the first lines of file_
 };

@@ -23,6 +23,26 @@ const QString kTruncatedNote =
         "このファイルは先頭の %1 行だけを読み込んでいます。上書きすると残りの行は失われます。")
         .arg(phrasefile::kMaxPhrases);
 
+// What a failed save did to the file, and why.
+QString saveFailure(const QString& path, bool existed, const files::Written& w) {
+    if (w.outcome == files::Written::ReadOnly)
+        return QStringLiteral("このファイルは書き込みが禁止されています。\n\n%1").arg(path);
+    QString what;
+    switch (w.outcome) {
+        case files::Written::Restored:
+            what = QStringLiteral("書きかけた部分は元の内容に戻しました。");
+            break;
+        case files::Written::Damaged:
+            what = QStringLiteral(
+                "元の内容にも戻せませんでした。ファイルが壊れているおそれがあります。");
+            break;
+        default:
+            if (existed) what = QStringLiteral("元のファイルはそのままです。");
+    }
+    return QStringLiteral("ファイルを保存できませんでした。%1\n\n%2\n\n理由: %3")
+        .arg(what, path, files::reason(w.error));
+}
+
 QString progressCaption(qsizetype shown) {
     return QStringLiteral("vekEdit　%1　フレーズ読込み完了").arg(shown);
 }
@@ -68,7 +88,8 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
 
     Text1->document()->setModified(false);
     spellings_ = std::move(phrases.spellings);
-    truncatedPath_ = phrases.findings.truncated ? sfile : QString();
+    file_ = files::stamp(sfile);
+    truncated_ = phrases.findings.truncated;
     result.findings = phrases.findings;
     return result;
 }
@@ -103,14 +124,15 @@ bool Form1::SaveMsg(const QString& sfile) {
     // give back the same file.
     if (!text.endsWith(kCrLf)) text += kCrLf;
     const cp932::Encoded encoded = cp932::encode(text, spellings_);
-    if (auto reason = files::writeFile(sfile, encoded.bytes)) {
-        services_.messageBox.warn(
-            this, QStringLiteral("ファイルを保存できませんでした。\n\n%1\n\n理由: %2")
-                      .arg(escapes::shown(sfile), *reason));
+    const bool existed = files::stamp(sfile).exists;
+    if (const files::Written w = files::writeFile(sfile, encoded.bytes); w.outcome) {
+        services_.messageBox.warn(this, saveFailure(escapes::shown(sfile), existed, w));
         return false;
     }
     Text1->document()->setModified(false);
-    if (files::sameFile(sfile, truncatedPath_)) truncatedPath_.clear();
+    const files::Stamp saved = files::stamp(sfile);
+    if (saved.path == file_.path) truncated_ = false;
+    file_ = saved;
     if (!encoded.unmappable.isEmpty()) {
         services_.messageBox.warn(
             this, QStringLiteral("%1\n\n次の文字は Shift-JIS (CP932) で書けないため、"
@@ -142,11 +164,19 @@ bool Form1::saveWithDialog() {
         this, {kSaveTitle, kSaveFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
     if (!path) return false;
     CommonDialog1.fileName = *path;
-    if (files::sameFile(*path, truncatedPath_) &&
-        services_.messageBox.ask(this, kTruncatedNote + QStringLiteral("上書きしますか？"),
-                                 {QStringLiteral("はい"), QStringLiteral("いいえ")}) != 0)
+    const files::Stamp target = files::stamp(*path);
+    if (truncated_ && target.path == file_.path && !confirm(kTruncatedNote)) return false;
+    if (files::changedSince(file_, target) &&
+        !confirm(
+            QStringLiteral("このファイルは開いた後で他のプログラムによって変更されています。")))
         return false;
     return SaveMsg(*path);
+}
+
+// 「上書きしますか？」; いいえ is the default.
+bool Form1::confirm(const QString& why) {
+    return services_.messageBox.ask(this, why + QStringLiteral("上書きしますか？"),
+                                    {QStringLiteral("はい"), QStringLiteral("いいえ")}, 1) == 0;
 }
 
 // Asked before edits that were not saved are dropped; false when the user keeps them.

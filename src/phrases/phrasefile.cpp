@@ -22,6 +22,10 @@ qsizetype scanLineEnds(QByteArrayView bytes, qsizetype pos, int maxLines, int& e
     return pos;
 }
 
+QString tooBig() {
+    return QStringLiteral("%1 MB を超えるファイルは開けません").arg(kMaxBytes >> 20);
+}
+
 }  // namespace
 
 Phrases parse(QByteArrayView bytes, int maxLines) {
@@ -41,6 +45,8 @@ Phrases parse(QByteArrayView bytes, int maxLines) {
         if (end < 0) end = text.size();
         if (decoded.firstInvalidAt >= start && decoded.firstInvalidAt < end)
             result.findings.firstInvalidLine = result.lines.size() + 1;
+        if (end - start > kMaxLineLength && !result.findings.firstLongLine)
+            result.findings.firstLongLine = result.lines.size() + 1;
         result.lines.append(text.sliced(start, end - start));
         start = end + 1;
         if (start < text.size() && text[start] == u'\n') ++start;
@@ -62,8 +68,16 @@ std::variant<QString, Phrases> read(const QString& path, int maxLines) {
         // Enough once the byte after the last line end taken is known, and whether
         // anything follows it.
         if (ends == maxLines && bytes.size() >= scanned + 2) break;
+        if (scanned > kMaxBytes) return tooBig();
     }
-    return parse(bytes, maxLines);
+    if (scanned > kMaxBytes) return tooBig();
+    Phrases phrases = parse(bytes, maxLines);
+    if (const int line = phrases.findings.firstLongLine)
+        return QStringLiteral(
+                   "%1 行目が %2 文字を超えています。長すぎる行のあるファイルは開けません")
+            .arg(line)
+            .arg(kMaxLineLength);
+    return phrases;
 }
 
 }  // namespace phrasefile

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
 namespace files {
+
+// Why the system refused, in Japanese whatever the locale.
+QString reason(int err);
 
 // A regular file open for reading. Opening never blocks, whatever the path names
 // (a FIFO, a device), and anything but a regular file is refused.
@@ -26,15 +31,39 @@ class InputFile {
     QString error_;
 };
 
-// Replaces the file's content with data. A regular file (or a new one) is written to a
-// temporary file and renamed over it, keeping its permissions; a link is followed and
-// stays a link; a device or FIFO is written in place, and so is a regular file in a folder
-// where no new file may be made, once the room for it is reserved. On failure a regular
-// file keeps its old content, and the reason is returned.
-// Paths go to the system as their own bytes (escapes included), for reading and writing alike.
-std::optional<QString> writeFile(const QString& path, const QByteArray& data);
+// A file as it was when it was loaded or saved, to tell whether another program has written
+// it since.
+struct Stamp {
+    QByteArray path;  // the file the name leads to, links followed
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+};
+Stamp stamp(const QString& path);
+// Whether now is the file of then, changed since: written, replaced or grown by someone else.
+bool changedSince(const Stamp& then, const Stamp& now);
 
-// Whether both paths name one existing file.
-bool sameFile(const QString& a, const QString& b);
+struct Written {
+    enum Outcome {
+        Saved,
+        Untouched,  // failed before the old file was changed
+        Restored,   // failed while rewriting it in place; its old bytes are back
+        Damaged,    // failed while rewriting it in place, and so did putting the old bytes back
+        ReadOnly,   // the file may not be written: left as it was
+    } outcome = Saved;
+    int error = 0;  // errno, when not saved
+};
+
+// Replaces the file's content with data, keeping what the file is: its owner and group, mode,
+// access control list and extended attributes, its links. A link is followed, also one that
+// leads nowhere yet, and stays a link. A regular file is written beside the old one and put in
+// its place; one with several names, or in a folder where no new file may be made, is rewritten
+// in place once its room is reserved, and its old bytes are put back if that fails. A device
+// or FIFO is written as it is. A file the user may not write is never replaced. TERM, HUP, INT
+// and QUIT wait until the file is whole, then end the program as they ask.
+// Paths go to the system as their own bytes (escapes included).
+Written writeFile(const QString& path, const QByteArray& data);
 
 }  // namespace files

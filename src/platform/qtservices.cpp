@@ -70,13 +70,14 @@ std::optional<QString> QtFileDialogs::showSave(QWidget* owner, const FileDialogR
     return showFileDialog(owner, request, QFileDialog::AcceptSave);
 }
 
-int QtMessageBox::ask(QWidget* owner, const QString& text, const QStringList& buttons) {
+int QtMessageBox::ask(QWidget* owner, const QString& text, const QStringList& buttons,
+                      int defaultButton) {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::NoButton, owner);
     QList<QPushButton*> added;
     for (const QString& b : buttons)
         added << box.addButton(
             b, b == buttons.last() ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
-    box.setDefaultButton(added.first());
+    box.setDefaultButton(added.value(defaultButton));
     box.setEscapeButton(added.last());
     box.exec();
     const qsizetype chosen = added.indexOf(qobject_cast<QPushButton*>(box.clickedButton()));

@@ -19,7 +19,8 @@ class QtFileDialogs final : public FileDialogs {
 
 class QtMessageBox final : public MessageBox {
   public:
-    int ask(QWidget* owner, const QString& text, const QStringList& buttons) override;
+    int ask(QWidget* owner, const QString& text, const QStringList& buttons,
+            int defaultButton = 0) override;
     void inform(QWidget* owner, const QString& text) override;
     void warn(QWidget* owner, const QString& text) override;
     void beep() override;
