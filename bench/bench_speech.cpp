@@ -199,6 +199,92 @@ void memory(const JTalkFiles& files, int seconds) {
                 peak / 1024.0, (peak - base) / 1024.0);
 }
 
+// A reading heard on the monitor: when it began to sound, how long it sounded, and the silences
+// where the read-along mark moved from one utterance to the next.
+struct Heard {
+    double first = NAN, length = NAN;
+    std::vector<double> joins;  // sorted
+    qint64 growthKb = 0;        // resident memory while it was read
+};
+
+Heard hear(const JTalkFiles& files, const QString& text, int stopAfterMs = 120000) {
+    SoundMonitor monitor;
+    JTalkSpeech speech(files, std::make_unique<PulseAudioSink>());
+    std::vector<double> marks;
+    QObject::connect(&speech, &JTalkSpeech::playing, [&](qsizetype start, qsizetype length) {
+        if (start > 0 && length > 0) marks.push_back(monitor.now());
+    });
+    const double at = monitor.now();
+    speech.SpeechSetText(text);
+    speech.SpeechPlay();
+    const qint64 base = residentKb();
+    qint64 peak = base;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] { peak = std::max(peak, residentKb()); });
+    sample.start(100);
+    SoundMonitor::waitUntil([&] { return speech.state() != SpeechControl::State::Speaking; },
+                            stopAfterMs);
+    speech.SpeechStop();
+    Heard h;
+    h.growthKb = peak - base;
+    // Above the engine's own quiet, which the trimmed pauses keep.
+    const auto sounding = [&](const std::pair<double, double>& f) {
+        return f.first > at && f.second > 100;
+    };
+    const auto& f = monitor.frames;
+    const auto first = std::find_if(f.begin(), f.end(), sounding);
+    const auto last = std::find_if(f.rbegin(), f.rend(), sounding);
+    if (first == f.end()) return h;
+    h.first = first->first - at;
+    h.length = last->first - first->first;
+    for (double m : marks) {
+        const auto after =
+            std::find_if(f.begin(), f.end(), [&](auto x) { return x.first > m && x.second > 100; });
+        const auto before = std::find_if(f.rbegin(), f.rend(),
+                                         [&](auto x) { return x.first < m && x.second > 100; });
+        if (after != f.end() && before != f.rend())
+            h.joins.push_back(after->first - before->first - 10);  // frames are 10 ms
+    }
+    std::sort(h.joins.begin(), h.joins.end());
+    return h;
+}
+
+// Lines without punctuation: the engine would stretch them, so they are read in pieces.
+void longLines(const JTalkFiles& files) {
+    std::printf("\nLong lines without punctuation, on the sound server's monitor\n");
+    const QString plain =
+        u"千里の道も一歩からという言葉の通りどんなに大きな目標であっても小さな一歩を積み重ねる"
+        u"ことが何よりも大切なのだと私は思う"_s.left(60);
+    QString commas;
+    for (qsizetype i = 0; i < plain.size(); i += 15) commas += plain.mid(i, 15) + u"、"_s;
+    std::vector<double> runs;
+    for (int i = 0; i < 5; ++i) {
+        double ms;
+        synthesize(files, kVoice0, plain.left(20), &ms);
+        runs.push_back(ms);
+    }
+    const double run20 = median(runs);
+    const Heard p = hear(files, plain), c = hear(files, commas);
+    std::printf("  one open_jtalk run of its first 20 characters: %.1f ms\n", run20);
+    std::printf(
+        "  60 characters: first sound %.0f ms (target <= %.0f), heard for %.1f s, "
+        "%zu joins of %.0f-%.0f ms (target <= 430, the engine's comma)\n",
+        p.first, run20 + 100, p.length / 1000, p.joins.size(),
+        p.joins.empty() ? NAN : p.joins.front(), p.joins.empty() ? NAN : p.joins.back());
+    std::printf("  the same with a 、 every 15: heard for %.1f s; ratio %.2f (target <= 1.2)\n",
+                c.length / 1000, p.length / c.length);
+    const Heard shortLine = hear(files, kPhrases[1]);
+    const Heard huge = hear(files, QString(100000, u'長'), 20000);
+    std::printf(
+        "  100,000 characters: first sound %.0f ms against %.0f ms for a short line, "
+        "memory +%.1f MB over 20 s (target: flat)\n",
+        huge.first, shortLine.first, huge.growthKb / 1024.0);
+    const Heard lines = hear(files, phraseText(8));
+    std::printf("  8 punctuated lines: %zu gaps between them of %.0f-%.0f ms (target 300-500)\n",
+                lines.joins.size(), lines.joins.empty() ? NAN : lines.joins.front(),
+                lines.joins.empty() ? NAN : lines.joins.back());
+}
+
 void silencing(const JTalkFiles& files) {
     std::printf("\nTime from Pause or Stop to silence on the sound server's monitor\n");
     for (const char* what : {"Pause", "Stop"}) {
@@ -320,8 +406,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(missing));
         return 1;
     }
-    // Each part alone when named: first, voices, silence, repeated, readalong, memory (add "short"
-    // for 10 s of memory).
+    // Each part alone when named: first, voices, silence, repeated, readalong, long, memory (add
+    // "short" for 10 s of memory).
     const auto part = [&](const QString& name) {
         return args.size() < 2 || args.contains(name) ||
                (args.size() == 2 && args.contains(u"short"_s));
@@ -333,6 +419,7 @@ int main(int argc, char** argv) {
     if (sound && part(u"silence"_s)) silencing(files);
     if (sound && part(u"repeated"_s)) repeated(files, 100, false), repeated(files, 100, true);
     if (sound && part(u"readalong"_s)) readAlong(files);
+    if (sound && part(u"long"_s)) longLines(files);
     if (part(u"memory"_s)) memory(files, args.contains(u"short"_s) ? 10 : 60);
     return 0;
 }

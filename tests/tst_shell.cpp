@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up, menus and their states, dialogs,
 // clipboard commands.
 #include <QClipboard>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
@@ -63,6 +64,21 @@ class ShellTest : public QObject {
         h.form->mStop_Click();
         QCOMPARE(mark(), QString());
         QCOMPARE(h.form->windowTitle(), u"vekEdit"_s);
+
+        // The view follows the mark; scrolled elsewhere by the user, it stays until the mark is
+        // back in view. Lines of 8 characters and a line break: line n is at 10 n.
+        h.form->show();
+        box->setText(u"一行八文字の句\r\n"_s.repeated(500));
+        h.form->mSpeakTest_Click();
+        QScrollBar* bar = box->verticalScrollBar();
+        const auto hear = [&](int line) {
+            return Q_EMIT h.speeches.at(0)->playing(10 * line, 8), bar->value();
+        };
+        QCOMPARE_GT(hear(300), 250);
+        bar->setValue(0);  // the user
+        QCOMPARE(hear(320), 0);
+        QCOMPARE(hear(2), 0);  // back in view: followed again
+        QCOMPARE_GT(hear(400), 350);
 
         // A composition in progress or cancelled is no change of the text; a committed one is.
         h.form->setWindowTitle(u"probe"_s);

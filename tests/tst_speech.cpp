@@ -111,6 +111,7 @@ class SpeechTest : public QObject {
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
         QTest::newRow("greetings from two controls") << u"greet0 end0 greet1 end1 "_s.repeated(3);
         QTest::newRow("the span reported is the one heard") << u"follow stop"_s;
+        QTest::newRow("long lines without a clause mark") << u"long stop huge stop"_s;
         // Told once it goes, and at a Start while it is gone; heard again once it is back.
         QTest::newRow("the server goes away") << u"read kill missing revive read stop"_s;
     }
@@ -129,12 +130,21 @@ class SpeechTest : public QObject {
         speech::JTalkSpeech two(Files::find(), std::make_unique<platform::PulseAudioSink>());
         QSignalSpy errors(&one, &speech::JTalkSpeech::errorOccurred);
         const QString proverbs = u"千里の道も一歩から。\r\n急がば回れ。"_s;
+        const QMap<QString, QString> readings = {
+            {u"read"_s, proverbs.repeated(5)},
+            {u"short"_s, u"雨垂れ石を穿つ"_s},
+            // Without a clause mark: said whole, it would take seconds to begin.
+            {u"long"_s,
+             u"千里の道も一歩からという言葉の通りどんなに大きな目標であっても小さな"
+             u"一歩を積み重ねることが何よりも大切だ"_s},
+            {u"huge"_s, QString(100000, u'長')},
+        };
         // Bounds are ten times what is expected: heard within 3 s, silent within 0.5 s.
         for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
             speech::JTalkSpeech& s = step.endsWith(u'1') ? two : one;
             const double at = monitor->now();
-            if (step == u"read" || step == u"short") {
-                s.SpeechSetText(step == u"short" ? u"雨垂れ石を穿つ"_s : proverbs.repeated(5));
+            if (readings.contains(step)) {
+                s.SpeechSetText(readings[step]);
                 s.SpeechPlay();
                 QVERIFY(!std::isnan(monitor->waitLoud(at)));
             } else if (step.startsWith(u"greet")) {

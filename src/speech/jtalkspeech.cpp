@@ -158,7 +158,7 @@ void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
             fail(ErrorReason::Engine, QStringLiteral("open_jtalk の出力が読めません。"));
             return;
         }
-        pcm_.append(trimSilence(*pcm), synthSpan_);
+        pcm_.append(trimSilence(*pcm, synthSpan_.flowing), synthSpan_);
     } else if (status == QProcess::NormalExit && err.contains(u"No phoneme")) {
         // Only marks or symbols: nothing to say here.
     } else if (status == QProcess::NormalExit && err.contains(u"cannot be loaded")) {

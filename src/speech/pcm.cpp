@@ -83,11 +83,12 @@ std::optional<QByteArray> wavSamples(const QByteArray& wav) {
     return std::nullopt;
 }
 
-QByteArray trimSilence(const QByteArray& pcm) {
+QByteArray trimSilence(const QByteArray& pcm, bool flowing) {
     // 20 ms before the first loud sample keeps the onset whole; with the 0.36 s after the
-    // last one, phrases are 0.38 s apart.
-    constexpr qsizetype kLead = platform::kSampleRate / 50,
-                        kTrail = platform::kSampleRate * 36 / 100;
+    // last one, phrases are 0.38 s apart. Pieces of one stretch are 0.18 s apart, a short
+    // breath: the engine pauses 0.43-0.48 s at a comma.
+    constexpr qsizetype kLead = platform::kSampleRate / 50;
+    const qsizetype trail = platform::kSampleRate * (flowing ? 16 : 36) / 100;
     constexpr int kFloor = 100;  // about -50 dBFS
     const qsizetype n = pcm.size() / 2;
     const auto loud = [&](qsizetype i) {
@@ -98,7 +99,7 @@ QByteArray trimSilence(const QByteArray& pcm) {
     if (first == n) return QByteArray();
     while (last > first && !loud(last)) --last;
     const qsizetype from = std::max<qsizetype>(0, first - kLead);
-    const qsizetype to = std::min<qsizetype>(n, last + 1 + kTrail);
+    const qsizetype to = std::min<qsizetype>(n, last + 1 + trail);
     return pcm.mid(2 * from, 2 * (to - from));
 }
 

@@ -46,7 +46,8 @@ class PcmQueue final : public QIODevice {
 
 // The PCM of a 16-bit mono WAV image at the output's sample rate, or nothing when it is not one.
 std::optional<QByteArray> wavSamples(const QByteArray& wav);
-// Cuts the silence the engine puts around every utterance down to a short pause.
-QByteArray trimSilence(const QByteArray& pcm);
+// Cuts the silence the engine puts around every utterance down to a short pause: shorter where
+// the text flows on without a pause mark.
+QByteArray trimSilence(const QByteArray& pcm, bool flowing = false);
 
 }  // namespace speech

@@ -14,7 +14,7 @@ ReadAlong::ReadAlong(TextBox* box) : QObject(box), box_(box) {
     connect(box_, &TextBox::edited, this, &ReadAlong::edited);
     for (QScrollBar* bar : {box_->verticalScrollBar(), box_->horizontalScrollBar()}) {
         connect(bar, &QScrollBar::valueChanged, this, [this] {
-            if (!revealing_) userScrolled_.start();
+            if (!revealing_) following_ = false;
         });
     }
 }
@@ -22,6 +22,7 @@ ReadAlong::ReadAlong(TextBox* box) : QObject(box), box_(box) {
 void ReadAlong::handOver(const QString& text, int position) {
     end();
     handed_ = true;
+    following_ = true;
     base_ = position;
     for (qsizetype i = text.indexOf(u"\r\n"); i >= 0; i = text.indexOf(u"\r\n", i + 2))
         crlfs_.push_back(i);
@@ -89,27 +90,28 @@ void ReadAlong::paint() {
     box_->setExtraSelections(marks);
 }
 
-// Brings the mark's first character into view, unless the user has just scrolled elsewhere.
+// Brings the mark's first character into view while the view follows the reading.
 void ReadAlong::reveal() {
-    if (userScrolled_.isValid() && userScrolled_.elapsed() < kUserScrollMs) return;
     const QTextBlock block = box_->document()->findBlock(from_.position());
     box_->document()->documentLayout()->blockBoundingRect(block);  // lays out a far block
     const int inBlock = from_.position() - block.position();
     const QTextLine line = block.layout()->lineForTextPosition(inBlock);
     if (!line.isValid()) return;
 
-    revealing_ = true;
     // The vertical bar counts lines, the horizontal one pixels.
     QScrollBar* vertical = box_->verticalScrollBar();
+    QScrollBar* horizontal = box_->horizontalScrollBar();
     const int top = block.firstLineNumber() + line.lineNumber();
     const int lines = std::max(1, box_->viewport()->height() / box_->fontMetrics().lineSpacing());
-    if (top < vertical->value() || top >= vertical->value() + lines)
-        vertical->setValue(top - lines / 2);
-    QScrollBar* horizontal = box_->horizontalScrollBar();
     const int x = int(line.cursorToX(inBlock));
     const int width = box_->viewport()->width();
-    if (x < horizontal->value() || x >= horizontal->value() + width - width / 8)
-        horizontal->setValue(x - width / 4);
+    const bool down = top >= vertical->value() && top < vertical->value() + lines;
+    const bool across = x >= horizontal->value() && x < horizontal->value() + width - width / 8;
+    if (down && across) following_ = true;
+    if (!following_) return;
+    revealing_ = true;
+    if (!down) vertical->setValue(top - lines / 2);
+    if (!across) horizontal->setValue(x - width / 4);
     revealing_ = false;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTextCursor>
@@ -26,9 +25,6 @@ class ReadAlong : public QObject {
     // Nothing more will be heard of the text handed over.
     void end();
 
-    // Scrolling by the user holds the mark's own scrolling off this long.
-    static constexpr qint64 kUserScrollMs = 3000;
-
   private:
     struct Edit {
         int position, removed, added;
@@ -45,7 +41,8 @@ class ReadAlong : public QObject {
     std::vector<Edit> edits_;       // made in the document since the hand-over
     // The mark: from its first character to past its last; text typed at either end stays out.
     QTextCursor from_, to_;
-    QElapsedTimer userScrolled_;
+    // The view follows the mark; scrolling elsewhere stops that until the mark is back in view.
+    bool following_ = true;
     bool revealing_ = false;
 };
 
