@@ -2,6 +2,7 @@
 // decoding and splitting the same bytes alone, which no loader can beat.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextDocumentLayout>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -36,6 +37,42 @@ double medianMs(int runs, const std::function<void()>& run) {
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
+}
+
+qint64 peakKb() {
+    QFile f(u"/proc/self/status"_s);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+
+// 32001 lines of characters the code page spells two ways (NEC's row 13, NEC's and IBM's
+// extensions), which a save writes back with each line's own bytes.
+void twoSpellings(Harness& h, QTemporaryDir& dir) {
+    QByteArray bytes;
+    const int rows[] = {0x87, 0xED, 0xEE, 0xFA, 0xFB};
+    for (int i = 0; i < 32001; ++i) {
+        for (int k = 0; k < 32; ++k) {
+            bytes += char(rows[(i + k) % 5]);
+            bytes += char(0x40 + (i * 7 + k) % 0x3C);
+        }
+        bytes += "\r\n";
+    }
+    const QString path = dir.filePath(u"twins.dat"_s), saved = dir.filePath(u"saved.dat"_s);
+    writeBytes(path, bytes);
+    const qint64 before = peakKb();
+    const double load = medianMs(3, [&] {
+        h.form->ReadMsg(path);
+        QApplication::processEvents();
+    });
+    const double save = medianMs(3, [&] { h.form->SaveMsg(saved); });
+    const bool same = readBytes(saved) == bytes;
+    std::printf(
+        "\n32001 lines spelled two ways, %lld bytes: load %.1f ms, save %.1f ms, "
+        "saved byte for byte: %s, peak memory +%.1f MB\n",
+        static_cast<long long>(bytes.size()), load, save, same ? "yes" : "NO",
+        (peakKb() - before) / 1024.0);
 }
 
 }  // namespace
@@ -81,5 +118,6 @@ int main(int argc, char** argv) {
     }
     std::printf("target: load <= 4x floor at 32001 lines: %s\n", floorMet ? "met" : "missed");
     std::printf("target: doubling the lines <= 2.2x the time: %s\n", growthMet ? "met" : "missed");
+    twoSpellings(h, dir);
     return 0;
 }

@@ -27,9 +27,9 @@ struct FakeMessageBox : platform::MessageBox {
     QStringList events;
     QList<bool> windowShown;  // whether the main window was visible at each event
     QWidget* window = nullptr;
-    QList<int> answers;  // to the questions in turn; then the second button
-    int ask(QWidget*, const QString& text, const QStringList&, int) override {
-        return add(u"ask:"_s + text), answers.isEmpty() ? 1 : answers.takeFirst();
+    QList<int> answers;  // to the questions in turn; then the default button, as Enter chooses
+    int ask(QWidget*, const QString& text, const QStringList&, int def) override {
+        return add(u"ask:"_s + text), answers.isEmpty() ? def : answers.takeFirst();
     }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_s + text); }
     void warn(QWidget*, const QString& text) override { add(u"warn:"_s + text); }

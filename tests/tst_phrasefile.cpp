@@ -10,25 +10,25 @@
 #include <QtTest>
 
 #include "harness.h"
+#include "phrases/cp932.h"
 #include "platform/escapes.h"
+#include "platform/files.h"
 #include "platform/localpath.h"
 
-// Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not,
-// 32 to a line, and sequences that are not CP932.
+// Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not, 32 to
+// a line in code order; then again the rows that spell characters a second way, IBM's before
+// NEC's; and sequences that are not CP932.
 static QByteArray everyCode() {
     const auto lead = [](int b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); };
     QByteArray all;
     for (int b = 0; b < 0x100; ++b)
         if (b != '\r' && b != '\n' && !lead(b)) all += char(b);
-    for (int n = 0, code = 0x8140; code <= 0xFCFC; ++code)
-        if (const int t = code & 0xFF; lead(code >> 8) && t >= 0x40 && t <= 0xFC && t != 0x7F)
-            all += (n++ % 32 ? "" : "\r\n") + QByteArray{char(code >> 8), char(code)};
+    for (auto [from, to] :
+         {std::pair(0x8140, 0xFCFC), {0xFA40, 0xFCFC}, {0xED40, 0xEEFC}, {0x8740, 0x879C}})
+        for (int n = 0, code = from; code <= to; ++code)
+            if (const int t = code & 0xFF; lead(code >> 8) && t >= 0x40 && t <= 0xFC && t != 0x7F)
+                all += (n++ % 32 ? "" : "\r\n") + QByteArray(1, char(code >> 8)) + char(code);
     return all + QByteArray::fromHex("0d0a 81 0d0a 8120 e0 0d0a 82");
-}
-
-// The one message shown, up to the reason the system words; all of them when there are more.
-static QString message(const QStringList& events) {
-    return events.size() == 1 ? events[0].section(u"\n\n理由: "_s, 0, 0) : events.join(u'|');
 }
 
 struct Load {
@@ -73,15 +73,15 @@ class PhraseFileTest : public QObject {
         QTest::newRow("blanks, NUL") << Load{nul + "\r\n \t\x81\x40",
                                              {u"a\0b"_s, u"\0"_s, "", u" \t\u3000"_s},
                                              nul + "\r\n \t\x81\x40\r\n"};
-        // Bytes whose meaning differs between Shift-JIS tables, as Windows reads them; NEC and
-        // NEC-selected IBM duplicates keep the spelling of the file, the first where it has two.
+        // Bytes whose meaning differs between Shift-JIS tables, as Windows reads them; a line
+        // that spells a character twice keeps both spellings.
         const QByteArray spelled = QByteArray::fromHex(
             "5c7e 8160 817c 8161 81ca 8740 8754 878a 8790 ed40 fa40 fa55 f040 81e0 fa5c 0d0a");
         QTest::newRow("Windows spellings")
             << Load{spelled,
                     {u"\\~\uFF5E\uFF0D\u2225\uFFE2\u2460\u2160\u3231\u2252"
                      u"\u7E8A\u2170\uFFE4\uE000\u2252\u7E8A"_s},
-                    QByteArray(spelled).replace("\x81\xe0\xfa\x5c", "\x87\x90\xed\x40")};
+                    spelled};
         // A lead byte before a line end or a blank, an undefined pair, an undefined byte, a
         // lead byte at the very end: each is one bad sequence kept as it was, and no line end
         // is swallowed.
@@ -160,6 +160,76 @@ class PhraseFileTest : public QObject {
         QCOMPARE(readBytes(path("in.dat")), saved.isEmpty() ? bytes : saved);
     }
 
+    // Lines the user did not change keep their own bytes wherever they go; a changed line takes
+    // the file's first spelling of each character: here, a line of NEC-selected IBM codes.
+    void editedFileKeepsItsLines() {
+        QList<QByteArray> bytes;
+        const QByteArray every = everyCode();
+        for (qsizetype at = 0, end; at <= every.size(); at = end + 2) {
+            end = every.indexOf("\r\n", at);
+            if (end < 0) end = every.size();
+            bytes << every.sliced(at, end - at);
+        }
+        writeBytes(path("every.dat"), every);
+        Harness h;
+        h.open(path("every.dat"));
+        QStringList text = h.form->Text1->text().split(u"\r\n"_s);
+        text.removeLast();
+        const qsizetype ibm = std::find_if(bytes.begin(), bytes.end(),
+                                           [](auto& b) { return b.startsWith("\xED@"); }) -
+                              bytes.begin();
+        text[ibm] += u'X', bytes[ibm] += 'X';
+        text.move(10, 0), bytes.move(10, 0);
+        text.removeAt(5), bytes.removeAt(5);
+        h.form->Text1->setText(text.join(u"\r\n"_s));
+        h.form->mSave_Click();
+        QCOMPARE(readBytes(path("every.dat")), bytes.join("\r\n") + "\r\n");
+    }
+
+    // Files written on Linux are asked about once (変換して開く, そのまま開く, キャンセル);
+    // then what Save writes, unedited. CP932 with CR LF is never asked about.
+    void linuxFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<QString>("said");  // the messages, each up to its first line end
+        const QByteArray utf8 = u"石の上にも三年\n急がば回れ😀\n"_s.toUtf8();
+        const QByteArray sjis = cp932::encode(u"石の上にも三年\r\n急がば回れ?\r\n"_s).bytes;
+        const QString both = "ask:このファイルは UTF-8 で書かれ、行の終わりが LF だけです。|beep|";
+        const QString saved = "inform:保存したよ";
+        QTest::newRow("UTF-8, LF: converted")
+            << utf8 << 0 << sjis << both + "warn:" + path("linux.dat") + "|" + saved;
+        QTest::newRow("UTF-8, LF: as it is, one phrase, byte for byte")
+            << utf8 << 1 << utf8 + "\r\n"
+            << both + "warn:" + path("linux.dat") + "|" + saved;
+        QTest::newRow("UTF-8, LF: cancelled")
+            << utf8 << 2 << QByteArray("before\r\n") << both.chopped(5) + saved;
+        QTest::newRow("UTF-8, CR LF")
+            << QByteArray(utf8).replace("\n", "\r\n") << 0 << sjis
+            << "ask:このファイルは UTF-8 で書かれているようです。|beep|warn:" + path("linux.dat") +
+                   "|" + saved;
+        QTest::newRow("CP932, LF") << QByteArray(sjis).replace("\r\n", "\n") << 0 << sjis
+                                   << "ask:このファイルは行の終わりが LF だけです。|beep|" + saved;
+        QTest::newRow("CP932, CR LF") << sjis << 2 << sjis << "beep|" + saved;
+    }
+
+    void linuxFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, answer);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, said);
+        writeBytes(path("linux.dat"), bytes);
+        Harness h;
+        h.form->Text1->setText(u"before"_s);
+        h.messages.answers = {answer};
+        h.open(path("linux.dat"));
+        h.form->mSave_Click();
+        QCOMPARE(readBytes(path("linux.dat")), saved);
+        QStringList firstLines;
+        for (const QString& e : h.messages.events) firstLines << e.section(u'\n', 0, 0);
+        QCOMPARE(firstLines.join(u'|'), said);
+    }
+
     void typedText() {
         Harness h;
         QTest::keyClicks(h.form->Text1, u"one\rtwo"_s);                     // with Enter
@@ -179,27 +249,51 @@ class PhraseFileTest : public QObject {
                 h.messages.events.join(u'|').endsWith(u"ほか 4 種類|inform:保存したよ"));
     }
 
+    // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,
+    // whatever the locale.
+    void failedOpenKeepsEditor_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing.dat"
+                                 << "ファイルかフォルダーが見つかりません";
+        QTest::newRow("folder") << "."
+                                << "フォルダーです。ファイルを選んでください";
+        QTest::newRow("FIFO, no writer: no hang")
+            << "fifo"
+            << "通常のファイルではありません（デバイスやパイプなど）";
+        QTest::newRow("missing folder") << "no/x.dat"
+                                        << "ファイルかフォルダーが見つかりません";
+        QTest::newRow("a line too long")
+            << "long.dat"
+            << "2 行目が 20000 文字を超えています。長すぎる行のあるファイルは開けません";
+        QTest::newRow("1 GB of NUL, refused unread") << "huge.dat"
+                                                     << "16 MB を超えるファイルは開けません";
+    }
+
     void failedOpenKeepsEditor() {
-        QCOMPARE(::mkfifo(qPrintable(path("fifo")), 0600), 0);  // no writer: opening must not hang
-        writeBytes(path("old.dat"), "old\r\n");
-        writeBytes(path("long.dat"), "short\r\n" + QByteArray(phrasefile::kMaxLineLength + 1, 'x'));
-        QFile huge(path("huge.dat"));  // 1 GB of NUL, no line end: refused before it is read
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(1 << 30));
-        for (const QString& name :
-             {u"missing.dat"_s, u"."_s, u"fifo"_s, u"no/x.dat"_s, u"long.dat"_s, u"huge.dat"_s}) {
-            Harness h;
-            h.open(path("old.dat"));
-            h.form->Text1->setText(u"edited\r\n"_s);
-            h.form->mSpeakTest->setEnabled(false);  // to see that a failed open leaves it
-            h.form->setWindowTitle(u"vekEdit 2 フレーズ"_s);
-            h.messages.events.clear();
-            h.open(path(name));
-            QCOMPARE(
-                h.form->Text1->text() + h.form->sMsg[0] + QString::number(h.form->iMsgCount) +
-                    h.form->windowTitle() + h.flags() + message(h.messages.events),
-                u"edited\r\nold1vekEdit 2 フレーズ11000warn:ファイルを開けませんでした。\n\n"_s +
-                    path(name));  // no beep
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        if (!QFileInfo::exists(path("fifo"))) {
+            QCOMPARE(::mkfifo(qPrintable(path("fifo")), 0600), 0);
+            writeBytes(path("long.dat"),
+                       "short\r\n" + QByteArray(phrasefile::kMaxLineLength + 1, 'x'));
+            QFile huge(path("huge.dat"));
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(1 << 30));
         }
+        writeBytes(path("old.dat"), "old\r\n");
+        Harness h;
+        h.open(path("old.dat"));
+        h.form->Text1->setText(u"edited\r\n"_s);
+        h.form->mSpeakTest->setEnabled(false);  // to see that a failed open leaves it
+        h.form->setWindowTitle(u"vekEdit 2 フレーズ"_s);
+        h.messages.events.clear();
+        h.open(path(name));
+        QCOMPARE(h.form->Text1->text() + h.form->sMsg[0] + QString::number(h.form->iMsgCount) +
+                     h.form->windowTitle() + h.flags() + h.messages.events.join(u'|'),
+                 u"edited\r\nold1vekEdit 2 フレーズ11000warn:ファイルを開けませんでした。\n\n"_s +
+                     path(name) + u"\n\n理由: "_s + reason);  // no beep
+        // A reason not worded here: its number and the system's words.
+        QVERIFY(files::reason(EXDEV).startsWith(u"エラー番号 18（"_s));
     }
 
     // Saves on a small ext4 disk of our own, each in a process of its own: as the user nobody

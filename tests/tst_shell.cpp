@@ -27,6 +27,7 @@ class ShellTest : public QObject {
     void initTestCase() {
         installFontSubstitutes();  // as the start procedure does, before any window
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
+        writeBytes(path("linux.txt"), u"一\n二\n"_s.toUtf8());
     }
     void commandStates();
 
@@ -92,17 +93,18 @@ class ShellTest : public QObject {
 };
 
 void ShellTest::commandStates() {
-    // Steps on a fresh window ("keep", "yes": the answer to the next question, キャンセル or
-    // 保存); then New, Clear, Start, Pause, Stop as 0/1, the caption, whether paused, the
-    // speech calls of the last step (voices as their index), a ? for each question, the text,
-    // whether the window closed, a file was saved, the clipboard text if any and an open menu.
-    // Commands are picked by their menu caption, so a disabled one does nothing.
+    // Steps on a fresh window ("yes", "no", "keep": the answer to the next question, 保存,
+    // 保存しない or キャンセル; else the default); then New, Clear, Start, Pause, Stop as 0/1, the
+    // caption, whether paused, the speech calls of the last step (voices as their index), a ? for
+    // each question, the text, whether the window closed, a file was saved, the clipboard text if
+    // any and an open menu. Commands are picked by their menu caption, so a disabled one does
+    // nothing.
     const char* rows[][2] = {
         {"", "00000 vekEdit | | []"},
         {"type", "11100 vekEdit | | [a]"},
         {"type erase", "11100 vekEdit | | []"},
         {"type clear", "11000 vekEdit | | []"},
-        {"type new", "11000 vekEdit | | ?[]"},
+        {"type no new", "11000 vekEdit | | ?[]"},
         {"paste", "00100 vekEdit | | []"},  // from an empty clipboard into an empty box
         {"open", "11100 vekEdit 3 フレーズ | | [one\r\ntwo\r\n]"},
         {"open type", "11100 vekEdit | | [aone\r\ntwo\r\n]"},
@@ -121,28 +123,33 @@ void ShellTest::commandStates() {
         {"type start stop", "11101 vekEdit | Stop | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
         {"type start pause stop start", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
-        {"type start end", "11101 vekEdit | Stop | ?[a] closed"},  // File › End asks, then stops
-        {"type start close", "11101 vekEdit | Stop | ?[a] closed"},  // and so does the close box
-        {"type keep new", "11100 vekEdit | | ?[a]"},      // キャンセル keeps the edits
-        {"type yes new", "11000 vekEdit | | ?[] saved"},  // 保存 saves first
+        {"type start end", "11101 vekEdit | Stop | ?[a] closed saved"},    // End asks, saves, stops
+        {"type start close", "11101 vekEdit | Stop | ?[a] closed saved"},  // so does the close box
+        {"type keep new", "11100 vekEdit | | ?[a]"},  // キャンセル keeps the edits
+        {"type new", "11000 vekEdit | | ?[] saved"},  // 保存, the default, saves first
         {"type save new", "11000 vekEdit | | [] saved"},
         {"type keep open", "11100 vekEdit | | ?[a]"},
-        {"type open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
-        {"open new", "11000 vekEdit | | []"},  // nothing to lose: no question
+        {"type no open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
+        {"open new", "11000 vekEdit | | []"},                    // nothing to lose: no question
+        {"type erase end", "11100 vekEdit | Stop | [] closed"},  // nor in an emptied text
+        {"type no new open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
+        // Back to the text as it was loaded: no question.
+        {"open type erase end", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
+        {"open type undo close", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
         {"type keep end", "11100 vekEdit | | ?[a]"},
         {"type keep close", "11100 vekEdit | | ?[a]"},
         {"type clear undo", "11100 vekEdit | | [a]"},  // Clear asks nothing; Ctrl+Z
-        {"type new undo", "11100 vekEdit | | ?[a]"},
+        {"type no new undo", "11100 vekEdit | | ?[a]"},
         // Keys: each runs its command when enabled, and nothing when not.
         {"type k:F5", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
         {"type k:F5 k:F6", "11111 vekEdit paused checked | Pause | [a]"},
         {"type k:F5 k:Esc", "11101 vekEdit | Stop | [a]"},
         {"type k:F5 k:Esc k:Esc", "11101 vekEdit | | [a]"},  // Esc only while reading
         {"k:F5 k:F6", "00000 vekEdit | | []"},
-        {"type k:Ctrl+N", "11000 vekEdit | | ?[]"},
-        {"type k:Ctrl+O", "11100 vekEdit | | ?[a]"},  // the dialog answered: saved.dat
+        {"type no k:Ctrl+N", "11000 vekEdit | | ?[]"},
+        {"type no k:Ctrl+O", "11100 vekEdit | | ?[a]"},  // the dialog answered: saved.dat
         {"k:Ctrl+S", "00000 vekEdit | | [] saved"},
-        {"type k:Ctrl+Q", "11100 vekEdit | Stop | ?[a] closed"},
+        {"type no k:Ctrl+Q", "11100 vekEdit | Stop | ?[a] closed"},
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         // Copying nothing empties the clipboard; a lone LF pasted stays; pasting no text still
         // deletes the selection.
@@ -162,7 +169,9 @@ void ShellTest::commandStates() {
         QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
         for (QString step : QString::fromUtf8(steps).split(u' ', Qt::SkipEmptyParts)) {
             h.dialogs.answer = path("saved.dat"), h.speeches.at(0)->take();
-            if (step == u"keep" || step == u"yes") h.messages.answers = {step == u"keep" ? 2 : 0};
+            // The answer to the next question: 保存, 保存しない or キャンセル.
+            if (const int a = QStringList{"yes", "no", "keep"}.indexOf(step); a >= 0)
+                h.messages.answers = {a};
             if (step == u"open") h.dialogs.answer = path("two.dat");
             for (QAction* a : h.form->findChildren<QAction*>())
                 if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
@@ -218,6 +227,8 @@ void ShellTest::startUp() {
         {"", " 00000 vekEdit "},
         {QFile::encodeName(path("two.dat")), "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep"},
         {'"' + QFile::encodeName(path("two.dat")) + '"', " 00000 vekEdit +warn"},
+        // Asked how to open it, as Open asks; converted, the default.
+        {QFile::encodeName(path("linux.txt")), "一\r\n二\r\n 11100 vekEdit 3 フレーズ askbeep"},
     };
     for (const auto& [command, expected] : rows) {
         const char* argv[] = {"vekedit", command.constData()};

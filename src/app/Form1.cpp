@@ -133,7 +133,7 @@ void Form1::Form_Load() {
     std::optional<PhraseLoad> load;
     if (!settings_.sCommand.isEmpty()) {
         load = ReadMsg(settings_.sCommand);
-        if (!load->error) mSpeakTest->setEnabled(true);
+        if (!load->error && !load->cancelled) mSpeakTest->setEnabled(true);
     }
     settings_.sFontName = Text1->font().family();
     show();

@@ -32,6 +32,7 @@ class Form1 : public QMainWindow {
     // How a load went; when error is set the file could not be read and nothing changed.
     struct PhraseLoad {
         std::optional<QString> error;
+        bool cancelled = false;  // asked how to open it, the user cancelled: nothing changed
         phrasefile::Findings findings;
     };
 
@@ -109,6 +110,8 @@ class Form1 : public QMainWindow {
     bool saveWithDialog();
     bool confirm(const QString& why);
     bool saveChangesFirst();
+    int askHowToOpen(const phrasefile::Findings& found);
+    static QByteArray textHash(const QString& text);
 
     // What the common dialog keeps from one use to the next.
     struct {
@@ -123,8 +126,9 @@ class Form1 : public QMainWindow {
         platform::SpeechControl::ErrorReason::NoError;
     bool reading_ = false;  // from Start until Stop, the end of the reading or an error
     speech::ReadAlong* readAlong_;
-    QSize centredOuter_;          // the outer size the window was centred with
-    cp932::Spellings spellings_;  // of the last file loaded
-    files::Stamp file_;           // the file last loaded or saved, as it was then
-    bool truncated_ = false;      // the last load took only the first lines of file_
+    QSize centredOuter_;                         // the outer size the window was centred with
+    phrasefile::Spelling spelling_;              // of the last file loaded
+    files::Stamp file_;                          // the file last loaded or saved, as it was then
+    bool truncated_ = false;                     // the last load took only the first lines of file_
+    QByteArray keptText_ = textHash(QString());  // the text last loaded or saved, hashed
 };

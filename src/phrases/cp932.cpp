@@ -27,6 +27,7 @@ class Iconv {
     ~Iconv() { iconv_close(cd_); }
     Iconv(const Iconv&) = delete;
     Iconv& operator=(const Iconv&) = delete;
+    void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
     size_t operator()(char** in, size_t* inLeft, char** out, size_t* outLeft) {
         return iconv(cd_, in, inLeft, out, outLeft);
     }
@@ -59,6 +60,7 @@ struct Table {
     std::array<char16_t, 65536> character{};
     std::bitset<65536> defined;
     std::bitset<65536> otherSpelling;  // Windows writes its character with other bytes
+    std::bitset<65536> twins;          // characters that have more than one code
 
     Table() {
         Iconv toUtf16(kUtf16, "CP932"), fromUtf16("CP932", kUtf16);
@@ -68,6 +70,7 @@ struct Table {
             character[code] = *reinterpret_cast<const char16_t*>(unit.constData());
             defined[code] = true;
             otherSpelling[code] = fromUtf16.all(unit) != bytes;
+            if (otherSpelling[code]) twins[character[code]] = true;
         };
         for (int b = 0; b < 0x100; ++b) {
             const char byte = char(b);
@@ -147,6 +150,7 @@ Decoded decode(QByteArrayView bytes) {
             const char16_t c = t.character[code];
             if (t.otherSpelling[code] && !d.spellings.contains(c))
                 d.spellings.insert(c, QByteArray(bytes.data() + i, 2));
+            d.twins = d.twins || t.twins[c];
             d.text += QChar(c);
         }
         i += 2;
@@ -157,7 +161,8 @@ Decoded decode(QByteArrayView bytes) {
 Encoded encode(QStringView text, const Spellings& spellings) {
     Encoded e;
     e.bytes.reserve(text.size() * 2);
-    Iconv cv("CP932", kUtf16);
+    static Iconv cv("CP932", kUtf16);  // opened once: a save may encode line by line
+    cv.reset();
     qsizetype run = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const bool escape = escapes::at(text, i);

@@ -21,6 +21,7 @@ struct Decoded {
     qsizetype invalidCount = 0;     // bad byte sequences, each byte carried as an escape
     qsizetype firstInvalidAt = -1;  // index in text of the first of them
     Spellings spellings;            // the first spelling of each, where a file has two
+    bool twins = false;             // it holds a character the code page spells more than one way
 };
 
 struct Encoded {

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCryptographicHash>
 #include <algorithm>
 
 #include "app/Form1.h"
@@ -68,6 +69,15 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     PhraseLoad result;
     // The file is read before anything is cleared, so a file that cannot be read loses nothing.
     auto read = phrasefile::read(sfile);
+    if (const auto* exact = std::get_if<phrasefile::Phrases>(&read);
+        exact && (exact->findings.utf8 || exact->findings.lfOnly)) {
+        const int how = askHowToOpen(exact->findings);
+        if (how == 2) {
+            result.cancelled = true;
+            return result;
+        }
+        if (how == 0) read = phrasefile::read(sfile, phrasefile::Reading::Converted);
+    }
     if (auto* reason = std::get_if<QString>(&read)) {
         result.error = *reason;
         return result;
@@ -87,14 +97,32 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     services_.messageBox.beep();
 
     Text1->document()->setModified(false);
-    spellings_ = std::move(phrases.spellings);
+    keptText_ = textHash(Text1->text());
+    spelling_ = std::move(phrases.spelling);
     file_ = files::stamp(sfile);
     truncated_ = phrases.findings.truncated;
     result.findings = phrases.findings;
     return result;
 }
 
+// A file written on Linux: 0 converts it, 1 opens it as it is, 2 cancels.
+int Form1::askHowToOpen(const phrasefile::Findings& found) {
+    const QString what =
+        found.utf8 && found.lfOnly
+            ? QStringLiteral("このファイルは UTF-8 で書かれ、行の終わりが LF だけです。")
+        : found.utf8 ? QStringLiteral("このファイルは UTF-8 で書かれているようです。")
+                     : QStringLiteral("このファイルは行の終わりが LF だけです。");
+    return services_.messageBox.ask(
+        this,
+        what + QStringLiteral("\n\n変換して開くと、文字と行の区切りを読み取って開き、保存する"
+                              "ときは Shift-JIS (CP932) と CR LF で書きます。そのまま開くと、"
+                              "元のバイトのまま Shift-JIS として読みます。"),
+        {QStringLiteral("変換して開く(&C)"), QStringLiteral("そのまま開く(&O)"),
+         QStringLiteral("キャンセル")});
+}
+
 void Form1::reportLoad(const QString& path, const PhraseLoad& load) {
+    if (load.cancelled) return;
     const QString shown = escapes::shown(path);
     if (load.error) {
         services_.messageBox.warn(this,
@@ -123,13 +151,14 @@ bool Form1::SaveMsg(const QString& sfile) {
     // A text that already ends its last line is written as it is, so a load and a save
     // give back the same file.
     if (!text.endsWith(kCrLf)) text += kCrLf;
-    const cp932::Encoded encoded = cp932::encode(text, spellings_);
+    const cp932::Encoded encoded = phrasefile::encode(text, spelling_);
     const bool existed = files::stamp(sfile).exists;
     if (const files::Written w = files::writeFile(sfile, encoded.bytes); w.outcome) {
         services_.messageBox.warn(this, saveFailure(escapes::shown(sfile), existed, w));
         return false;
     }
     Text1->document()->setModified(false);
+    keptText_ = textHash(Text1->text());
     const files::Stamp saved = files::stamp(sfile);
     if (saved.path == file_.path) truncated_ = false;
     file_ = saved;
@@ -150,7 +179,7 @@ void Form1::mOpen_Click() {
     if (!path) return;
     CommonDialog1.fileName = *path;
     const PhraseLoad load = ReadMsg(*path);
-    if (!load.error) mSpeakTest->setEnabled(true);
+    if (!load.error && !load.cancelled) mSpeakTest->setEnabled(true);
     reportLoad(*path, load);
 }
 
@@ -176,14 +205,25 @@ bool Form1::saveWithDialog() {
 // 「上書きしますか？」; いいえ is the default.
 bool Form1::confirm(const QString& why) {
     return services_.messageBox.ask(this, why + QStringLiteral("上書きしますか？"),
-                                    {QStringLiteral("はい"), QStringLiteral("いいえ")}, 1) == 0;
+                                    {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")},
+                                    1) == 0;
 }
 
-// Asked before edits that were not saved are dropped; false when the user keeps them.
+// Asked before a text is dropped that is not empty and differs from the one last loaded or
+// saved (undoing back to it counts as no change); false when the user keeps it.
 bool Form1::saveChangesFirst() {
     if (!Text1->document()->isModified()) return true;
-    const int answer = services_.messageBox.ask(
-        this, QStringLiteral("変更を保存しますか？"),
-        {QStringLiteral("保存"), QStringLiteral("保存しない"), QStringLiteral("キャンセル")});
+    if (const QString text = Text1->text(); text.isEmpty() || textHash(text) == keptText_)
+        return true;
+    const int answer =
+        services_.messageBox.ask(this, QStringLiteral("変更を保存しますか？"),
+                                 {QStringLiteral("保存(&S)"), QStringLiteral("保存しない(&N)"),
+                                  QStringLiteral("キャンセル")});
     return answer == 1 || (answer == 0 && saveWithDialog());
+}
+
+QByteArray Form1::textHash(const QString& text) {
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+        QCryptographicHash::Sha1);
 }

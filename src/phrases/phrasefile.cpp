@@ -1,5 +1,6 @@
 #include "phrases/phrasefile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "phrases/cp932.h"
@@ -35,26 +36,61 @@ Phrases parse(QByteArrayView bytes, int maxLines) {
     if (ends == maxLines && cut < bytes.size() && bytes[cut] == '\n') ++cut;
     result.findings.truncated = cut < bytes.size();
 
-    const cp932::Decoded decoded = cp932::decode(bytes.first(cut));
-    result.findings.invalidCount = decoded.invalidCount;
-    result.spellings = decoded.spellings;
-    const QString& text = decoded.text;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf(u'\r', start);
-        if (end < 0) end = text.size();
-        if (decoded.firstInvalidAt >= start && decoded.firstInvalidAt < end)
-            result.findings.firstInvalidLine = result.lines.size() + 1;
-        if (end - start > kMaxLineLength && !result.findings.firstLongLine)
-            result.findings.firstLongLine = result.lines.size() + 1;
-        result.lines.append(text.sliced(start, end - start));
+    Findings& found = result.findings;
+    for (qsizetype start = 0; start < cut;) {
+        const auto* cr =
+            static_cast<const char*>(std::memchr(bytes.data() + start, '\r', cut - start));
+        const qsizetype end = cr ? cr - bytes.data() : cut;
+        const QByteArrayView line = bytes.sliced(start, end - start);
+        cp932::Decoded d = cp932::decode(line);
+        const int number = int(result.lines.size()) + 1;
+        if (d.invalidCount > 0 && found.invalidCount == 0) found.firstInvalidLine = number;
+        found.invalidCount += d.invalidCount;
+        if (d.text.size() > kMaxLineLength && !found.firstLongLine) found.firstLongLine = number;
+        for (auto c = d.spellings.cbegin(); c != d.spellings.cend(); ++c)
+            result.spelling.characters.insert(c.key(), c.value());  // the first stays
+        if (d.twins) result.spelling.lines[d.text].append(line.toByteArray());
+        result.lines.append(std::move(d.text));
         start = end + 1;
-        if (start < text.size() && text[start] == u'\n') ++start;
+        if (start < cut && bytes[start] == '\n') ++start;
     }
     return result;
 }
 
-std::variant<QString, Phrases> read(const QString& path, int maxLines) {
+namespace {
+
+// Lines of a file written on Linux: UTF-8, or CP932 with a lone LF as a line end too.
+Phrases converted(QByteArray bytes, bool utf8, int maxLines) {
+    if (!utf8) {
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) bytes[i] = '\r';
+        return parse(bytes, maxLines);
+    }
+    const QString text = QString::fromUtf8(bytes);
+    Phrases result;
+    for (qsizetype start = 0; start < text.size();) {
+        if (result.lines.size() == maxLines) {
+            result.findings.truncated = true;
+            break;
+        }
+        qsizetype end = start;
+        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
+        if (end - start > kMaxLineLength && !result.findings.firstLongLine)
+            result.findings.firstLongLine = int(result.lines.size()) + 1;
+        result.lines.append(text.sliced(start, end - start));
+        start = end + (text.mid(end, 2) == u"\r\n" ? 2 : 1);
+    }
+    return result;
+}
+
+bool isUtf8Text(QByteArrayView bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return uchar(b) >= 0x80; }) &&
+           bytes.isValidUtf8();
+}
+
+}  // namespace
+
+std::variant<QString, Phrases> read(const QString& path, Reading how, int maxLines) {
     files::InputFile file;
     if (auto reason = file.open(path)) return *reason;
     QByteArray bytes;
@@ -64,20 +100,54 @@ std::variant<QString, Phrases> read(const QString& path, int maxLines) {
         const qsizetype n = file.readInto(bytes, 1 << 20);
         if (n < 0) return file.errorString();
         if (n == 0) break;
-        scanned = scanLineEnds(bytes, scanned, maxLines, ends);
+        scanned =
+            how == Reading::Exact ? scanLineEnds(bytes, scanned, maxLines, ends) : bytes.size();
         // Enough once the byte after the last line end taken is known, and whether
         // anything follows it.
         if (ends == maxLines && bytes.size() >= scanned + 2) break;
         if (scanned > kMaxBytes) return tooBig();
     }
     if (scanned > kMaxBytes) return tooBig();
-    Phrases phrases = parse(bytes, maxLines);
+    const bool utf8 = isUtf8Text(bytes);
+    Phrases phrases = how == Reading::Exact ? parse(bytes, maxLines)
+                                            : converted(std::move(bytes), utf8, maxLines);
+    if (how == Reading::Exact) {
+        phrases.findings.utf8 = utf8;
+        phrases.findings.lfOnly = bytes.contains('\n') && !bytes.contains('\r');
+    }
     if (const int line = phrases.findings.firstLongLine)
         return QStringLiteral(
                    "%1 行目が %2 文字を超えています。長すぎる行のあるファイルは開けません")
             .arg(line)
             .arg(kMaxLineLength);
     return phrases;
+}
+
+cp932::Encoded encode(QStringView text, const Spelling& spelling) {
+    if (spelling.lines.isEmpty()) return cp932::encode(text, spelling.characters);
+    cp932::Encoded out;
+    const auto append = [&](QStringView part) {
+        cp932::Encoded e = cp932::encode(part, spelling.characters);
+        out.bytes += e.bytes;
+        for (char32_t c : e.unmappable)
+            if (!out.unmappable.contains(c)) out.unmappable.append(c);
+    };
+    QHash<QString, qsizetype> used;  // of each line's own bytes, in order
+    qsizetype run = 0;               // not yet written
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u"\r\n", start);
+        if (end < 0) end = text.size();
+        const QString line = text.sliced(start, end - start).toString();
+        const auto own = spelling.lines.constFind(line);
+        if (own != spelling.lines.cend() && used[line] < own->size()) {
+            append(text.sliced(run, start - run));
+            out.bytes += own->at(used[line]++);
+            run = end;
+        }
+        start = end + 2;
+    }
+    append(text.sliced(run));
+    return out;
 }
 
 }  // namespace phrasefile

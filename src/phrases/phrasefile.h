@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <variant>
@@ -24,18 +25,37 @@ struct Findings {
     qsizetype invalidCount = 0;  // byte sequences that are not CP932, read as U+FFFD
     int firstInvalidLine = 0;    // 1-based; 0 when there are none
     int firstLongLine = 0;       // 1-based, the first longer than kMaxLineLength; 0 when none
+    // What a file written on Linux looks like, to be asked about.
+    bool utf8 = false;    // valid UTF-8, and more than ASCII
+    bool lfOnly = false;  // its lines are ended by lone LFs only
+};
+
+// How a file spelled what it held, to write it back the same way: a line it had keeps its own
+// bytes, and a character in another line takes the file's first spelling of it.
+struct Spelling {
+    cp932::Spellings characters;
+    QHash<QString, QList<QByteArray>> lines;  // those that may be spelled two ways, in order
 };
 
 struct Phrases {
     QStringList lines;
     Findings findings;
-    cp932::Spellings spellings;  // to write each character back as the file spelled it
+    Spelling spelling;
 };
 
 Phrases parse(QByteArrayView bytes, int maxLines = kMaxPhrases);
 
-// Reads no further than the lines it takes. A string is the reason the file could not be read,
-// or is refused: more than kMaxBytes to take, or a line longer than kMaxLineLength.
-std::variant<QString, Phrases> read(const QString& path, int maxLines = kMaxPhrases);
+// As the file is (Exact), or converted from a file written on Linux: UTF-8 decoded, and a
+// lone LF ends a line too.
+enum class Reading { Exact, Converted };
+
+// Reads no further than the lines it takes; a file to convert is read whole. A string is the
+// reason the file could not be read, or is refused: more than kMaxBytes to take, or a line
+// longer than kMaxLineLength.
+std::variant<QString, Phrases> read(const QString& path, Reading how = Reading::Exact,
+                                    int maxLines = kMaxPhrases);
+
+// The bytes of a text to save as the file spelled it; every line break in it is CR LF.
+cp932::Encoded encode(QStringView text, const Spelling& spelling);
 
 }  // namespace phrasefile
