@@ -116,29 +116,6 @@ QByteArray synthesize(const JTalkFiles& files, const QString& voice, const QStri
     return wavSamples(p.readAllStandardOutput()).value_or(QByteArray());
 }
 
-// Median F0 by autocorrelation: 40 ms frames every 10 ms, voiced frames only, 60 to 500 Hz.
-double medianF0(const QByteArray& pcm) {
-    const int rate = kSampleRate, frame = rate / 25, hop = rate / 100;
-    std::vector<float> x(pcm.size() / 2);
-    for (size_t i = 0; i < x.size(); ++i) x[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
-    std::vector<double> f0;
-    for (size_t at = 0; at + frame < x.size(); at += hop) {
-        const float* s = x.data() + at;
-        double r0 = 0;
-        for (int i = 0; i < frame; ++i) r0 += double(s[i]) * s[i];
-        if (std::sqrt(r0 / frame) < 300) continue;
-        double best = 0;
-        int bestLag = 0;
-        for (int lag = rate / 500; lag <= rate / 60; ++lag) {
-            double r = 0;
-            for (int i = 0; i + lag < frame; ++i) r += double(s[i]) * s[i + lag];
-            if (r > best) best = r, bestLag = lag;
-        }
-        if (best > 0.3 * r0) f0.push_back(double(rate) / bestLag);
-    }
-    return median(f0);
-}
-
 void firstSamples(const JTalkFiles& files) {
     std::printf("\nTime from SpeechPlay to the first samples handed to the sink (median of 7)\n");
     double oneRun = 0;

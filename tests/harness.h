@@ -2,11 +2,14 @@
 
 // Fakes of the outside services that record what the window asked, and a main window
 // wired to them.
-#include <QFile>
-#include <QStringList>
-#include <memory>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "app/Form1.h"
+#include "phrases/cp932.h"
+#include "platform/escapes.h"
+#include "platform/files.h"
+#include "platform/localpath.h"
 
 using namespace Qt::StringLiterals;
 
@@ -45,31 +48,42 @@ struct FakeClipboard : platform::Clipboard {
 };
 
 struct FakeAboutBox : platform::AboutBox {
-    int shown = 0;
-    void show(QWidget*, const QString&, const QString&, const QIcon&) override { ++shown; }
-};
-
-// Answers the font dialogs in turn; an empty answer is a Cancel.
-struct FakeFontDialog : platform::FontDialog {
-    QList<std::optional<platform::FontChoice>> answers;
-    QList<qint32> flags;
-    std::optional<platform::FontChoice> showFont(QWidget*, qint32 f) override {
-        flags << f;
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+    QStringList shown;  // the texts, joined by '|'
+    void show(QWidget*, const QString& appText, const QString& other, const QIcon& icon) override {
+        shown << appText + u'|' + other + (icon.isNull() ? u"|no icon"_s : QString());
     }
 };
 
+// Answers the font dialogs in turn; an empty answer is a Cancel. As the real one, it offers no
+// colour without the effects section.
+struct FakeFontDialog : platform::FontDialog {
+    QList<std::optional<platform::FontChoice>> answers;
+    std::optional<platform::FontChoice> showFont(QWidget*, qint32 flags) override {
+        auto answer = answers.isEmpty() ? std::nullopt : answers.takeFirst();
+        if (answer && !(flags & platform::kFontFlagEffects)) answer->color = 0;
+        return answer;
+    }
+};
+
+// A speech control that reports its state as the real one does: Speaking once it is given
+// something to say, Paused, Speaking again, Ready after Stop or when finish() ends the reading.
 // Calls in order: "SpeechVoice:<id>", "SpeechStop", "SpeechSetText:<text>", "SpeechPlay", ...
 struct FakeSpeech : platform::SpeechControl {
     QStringList calls;
-    void SpeechVoice(const QString& id) override { calls << u"SpeechVoice:"_s + id; }
-    void SpeechStop() override { calls << u"SpeechStop"_s; }
-    void SpeechSetText(const QString& text) override { calls << u"SpeechSetText:"_s + text; }
-    void SpeechPlay() override { calls << u"SpeechPlay"_s; }
-    void SpeechPause() override { calls << u"SpeechPause"_s; }
-    void SpeechResume() override { calls << u"SpeechResume"_s; }
-    void SpeechSay(const QString& text) override { calls << u"SpeechSay:"_s + text; }
-    State state() const override { return State::Ready; }
+    State now = State::Ready;
+    void SpeechVoice(const QString& id) override { call(u"Voice:"_s + id); }
+    void SpeechStop() override { call(u"Stop"_s), finish(); }
+    void SpeechSetText(const QString& t) override { call(u"SetText:"_s + t); }
+    void SpeechPlay() override { call(u"Play"_s, State::Speaking); }
+    void SpeechPause() override { call(u"Pause"_s, State::Paused, State::Speaking); }
+    void SpeechResume() override { call(u"Resume"_s, State::Speaking, State::Paused); }
+    void SpeechSay(const QString& t) override { call(u"Say:"_s + t, State::Speaking); }
+    State state() const override { return now; }
+    void finish() { Q_EMIT playing(0, 0), call({}, State::Ready); }
+    void call(const QString& what, std::optional<State> to = {}, std::optional<State> from = {}) {
+        if (!what.isEmpty()) calls << u"Speech"_s + what;
+        if (to && now != *to && (!from || now == *from)) Q_EMIT stateChanged(now = *to);
+    }
     QStringList take() { return std::exchange(calls, {}); }
 };
 

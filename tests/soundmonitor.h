@@ -3,15 +3,7 @@
 // What the default sound output plays, as heard on its monitor: the RMS of each 10 ms frame,
 // stamped with the time it arrived. A stream of zeros keeps the monitor's clock going while
 // nothing else plays, so that silence is recorded too.
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProcess>
-#include <QTimer>
-#include <QtEndian>
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <vector>
+#include <QtTest>
 
 struct SoundMonitor {
     QElapsedTimer clock;
@@ -84,3 +76,23 @@ struct SoundMonitor {
     QProcess parec_, zeros_;
     QByteArray pending_;
 };
+
+// Median F0 by autocorrelation: 40 ms frames every 10 ms, voiced frames only, 60 to 500 Hz.
+inline double medianF0(const QByteArray& pcm, int rate = 48000) {
+    const auto x = [&](qsizetype i) {
+        return double(qFromLittleEndian<qint16>(pcm.data() + 2 * i));
+    };
+    std::vector<double> f0;
+    for (qsizetype at = 0, frame = rate / 25; 2 * (at + frame) < pcm.size(); at += rate / 100) {
+        double r0 = 0, best = 0, lag = 0;
+        for (int i = 0; i < frame; ++i) r0 += x(at + i) * x(at + i);
+        for (int l = rate / 500; l <= rate / 60 && std::sqrt(r0 / frame) >= 300; ++l) {
+            double r = 0;
+            for (int i = 0; i + l < frame; ++i) r += x(at + i) * x(at + i + l);
+            if (r > best) best = r, lag = l;
+        }
+        if (best > 0.3 * r0) f0.push_back(rate / lag);
+    }
+    std::sort(f0.begin(), f0.end());
+    return f0.empty() ? 0 : f0[f0.size() / 2];
+}

@@ -1,15 +1,9 @@
 // The main window as a user meets it: start-up, menus and their states, dialogs,
 // clipboard commands.
-#include <QClipboard>
-#include <QScrollBar>
-#include <QTemporaryDir>
-#include <QWindow>
-#include <QtTest>
 #include <fstream>
 
 #include "app/Module1.h"
 #include "harness.h"
-#include "platform/localpath.h"
 #include "platform/qtservices.h"
 
 class ShellTest : public QObject {
@@ -29,17 +23,27 @@ class ShellTest : public QObject {
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
         writeBytes(path("linux.txt"), u"一\n二\n"_s.toUtf8());
     }
+    void commandStates_data();
     void commandStates();
-
+    void startUp_data();
     void startUp();
 
     void dialogsReadAlongAndInputMethods() {
+        // The desktop clipboard has LF line breaks; the editor has CR LF.
+        platform::QtClipboard desktop;
+        desktop.setText(u"a\r\nb"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"a\nb"_s);
+        QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_s);
+        QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_s);
         Harness h;
         h.form->mOpen_Click();  // cancelled
         h.open(path("two.dat"));
         h.form->mSave_Click();
         h.form->mAbout_Click();
-        QCOMPARE(h.about.shown, 1);
+        QCOMPARE(h.about.shown, QStringList{u"vekEdit のバージョン情報#vekEdit / 格言・名言Editor|"
+                                            "Copyright (C) 2026 the vekEdit developers\r\n"
+                                            "Special thanks to IBM Voiceland Staff\r\n"
+                                            "        https://open-jtalk.sourceforge.net/"_s});
         QStringList started;  // the kind, the filter, and the folder or file it starts with
         for (const auto& [kind, r] : h.dialogs.requests)
             started << kind + ' ' + QString::number(r.filterIndex) + ' ' +
@@ -49,9 +53,14 @@ class ShellTest : public QObject {
 
         TextBox* box = h.form->Text1;
         box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_s);
-        h.form->mSpeakTest_Click();
-        box->setTextCursor(span(box, 2, 4));  // the user's own selection stays as it is
         const auto mark = [&] { return box->extraSelections().value(0).cursor.selectedText(); };
+        box->setTextCursor(span(box, 9, 12));  // a selection read: spans count from its start
+        h.form->mSpeakTest_Click();
+        Q_EMIT h.speeches.at(0)->playing(1, 2);
+        QCOMPARE(mark(), u"ば回"_s);
+        box->setTextCursor(span(box, 0, 0));
+        h.form->mSpeakTest_Click();
+        box->setTextCursor(span(box, 2, 4));     // the user's own selection stays as it is
         Q_EMIT h.speeches.at(0)->playing(9, 5);  // after a CR LF, one position in the document
         QCOMPARE(mark(), u"急がば回れ"_s);
         QTextCursor(box->document()).insertText(u"X"_s);  // an edit before it
@@ -92,18 +101,18 @@ class ShellTest : public QObject {
     }
 };
 
-void ShellTest::commandStates() {
+void ShellTest::commandStates_data() {
     // Steps on a fresh window ("yes", "no", "keep": the answer to the next question, 保存,
     // 保存しない or キャンセル; else the default); then New, Clear, Start, Pause, Stop as 0/1, the
     // caption, whether paused, the speech calls of the last step (voices as their index), a ? for
     // each question, the text, whether the window closed, a file was saved, the clipboard text if
     // any and an open menu. Commands are picked by their menu caption, so a disabled one does
     // nothing.
+    QTest::addColumn<QString>("expected");
     const char* rows[][2] = {
         {"", "00000 vekEdit | | []"},
         {"type", "11100 vekEdit | | [a]"},
         {"type erase", "11100 vekEdit | | []"},
-        {"type clear", "11000 vekEdit | | []"},
         {"type no new", "11000 vekEdit | | ?[]"},
         {"paste", "00100 vekEdit | | []"},  // from an empty clipboard into an empty box
         {"open", "11100 vekEdit 3 フレーズ | | [one\r\ntwo\r\n]"},
@@ -123,8 +132,7 @@ void ShellTest::commandStates() {
         {"type start stop", "11101 vekEdit | Stop | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
         {"type start pause stop start", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
-        {"type start end", "11101 vekEdit | Stop | ?[a] closed saved"},    // End asks, saves, stops
-        {"type start close", "11101 vekEdit | Stop | ?[a] closed saved"},  // so does the close box
+        {"type start close", "11101 vekEdit | Stop | ?[a] closed saved"},  // asks, saves, stops
         {"type keep new", "11100 vekEdit | | ?[a]"},  // キャンセル keeps the edits
         {"type new", "11000 vekEdit | | ?[] saved"},  // 保存, the default, saves first
         {"type save new", "11000 vekEdit | | [] saved"},
@@ -136,7 +144,6 @@ void ShellTest::commandStates() {
         // Back to the text as it was loaded: no question.
         {"open type erase end", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
         {"open type undo close", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
-        {"type keep end", "11100 vekEdit | | ?[a]"},
         {"type keep close", "11100 vekEdit | | ?[a]"},
         {"type clear undo", "11100 vekEdit | | [a]"},  // Clear asks nothing; Ctrl+Z
         {"type no new undo", "11100 vekEdit | | ?[a]"},
@@ -150,6 +157,10 @@ void ShellTest::commandStates() {
         {"type no k:Ctrl+O", "11100 vekEdit | | ?[a]"},  // the dialog answered: saved.dat
         {"k:Ctrl+S", "00000 vekEdit | | [] saved"},
         {"type no k:Ctrl+Q", "11100 vekEdit | Stop | ?[a] closed"},
+        // The reading ended by itself: Esc stops nothing, Pause is no longer shown checked.
+        {"type start done k:Esc", "11111 vekEdit | | [a]"},
+        {"type start pause done", "11111 vekEdit paused | | [a]"},
+        {"type fail new", "11100 vekEdit | | ?[a]"},     // 保存, which failed: the text stays
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         // Copying nothing empties the clipboard; a lone LF pasted stays; pasting no text still
         // deletes the selection.
@@ -161,91 +172,94 @@ void ShellTest::commandStates() {
          "11100 vekEdit | | [石A\r\nB\nCの上にも\r\n三年] clip:A\r\nB\nC"},
         {"poem sel:0:2 paste", "11100 vekEdit | | [上にも\r\n三年]"},
     };
-    const QMap<QString, QString> keys = {{"type", "A"}, {"erase", "Backspace"}, {"undo", "Ctrl+Z"}};
-    for (const auto& [steps, expected] : rows) {
-        Harness h;
-        TextBox* box = h.form->Text1;
-        h.form->show();
-        QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
-        for (QString step : QString::fromUtf8(steps).split(u' ', Qt::SkipEmptyParts)) {
-            h.dialogs.answer = path("saved.dat"), h.speeches.at(0)->take();
-            // The answer to the next question: 保存, 保存しない or キャンセル.
-            if (const int a = QStringList{"yes", "no", "keep"}.indexOf(step); a >= 0)
-                h.messages.answers = {a};
-            if (step == u"open") h.dialogs.answer = path("two.dat");
-            for (QAction* a : h.form->findChildren<QAction*>())
-                if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
-            // Keys as the user presses them: on the text box, or ("k:") on the window.
-            QTest::keySequence(h.form->windowHandle(), keys.value(step, step.section(u"k:"_s, 1)));
-            if (step == u"cancel") h.dialogs.answer.reset(), h.form->mOpen_Click();
-            if (step == u"missing") h.open(path("missing.dat"));
-            if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
-            if (step == u"close") h.form->windowHandle()->close();
-            // Clipboard commands start on a poem with Start disabled, to see which count as a
-            // change.
-            if (step == u"poem")
-                box->setText(u"石の上にも\r\n三年"_s), h.form->mSpeakTest->setEnabled(false);
-            if (step == u"select") box->setText(u"ab\r\n c"_s), step = u"sel:1:4"_s;
-            if (step.startsWith(u"sel:"))
-                box->setTextCursor(span(box, step[4].digitValue(), step[6].digitValue()));
-            if (step.startsWith(u"clip:")) h.clipboard.content = step.mid(5);
-        }
-        QString got = steps + u" -> "_s + h.flags() + ' ' + h.form->windowTitle() +
-                      (h.form->bPause ? " paused" : "") +
-                      (h.form->mPause->isChecked() ? " checked |" : " |");
-        // The speech calls without their "Speech".
-        for (const QString& call : h.speeches.at(0)->calls) got += ' ' + call.mid(6);
-        got += " | " + QString(h.messages.events.filter("ask:").size(), '?') + '[' + box->text() +
-               ']' + (h.form->isVisible() ? "" : " closed") +
-               (QFile::remove(path("saved.dat")) ? " saved" : "");
-        if (h.clipboard.content) got += " clip:" + *h.clipboard.content;
-        if (QWidget* menu = QApplication::activePopupWidget()) got += " menu", menu->close();
-        got.replace(platform::kVoice0, "0").replace(platform::kVoice1, "1");
-        QCOMPARE(got, steps + u" -> "_s + expected);
-    }
-
-    // The desktop clipboard has LF line breaks; the editor has CR LF.
-    platform::QtClipboard desktop;
-    desktop.setText(u"a\r\nb"_s);
-    QCOMPARE(QGuiApplication::clipboard()->text(), u"a\nb"_s);
-    QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_s);
-    QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_s);
+    for (const auto& [steps, expected] : rows) QTest::newRow(steps) << QString::fromUtf8(expected);
 }
 
-void ShellTest::startUp() {
-    // Arguments are joined by single spaces, neither trimmed nor unquoted.
-    const char* args[] = {"vekedit", "\"a b\"", " x ", "y"};
-    QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_s);
+void ShellTest::commandStates() {
+    QFETCH(QString, expected);
+    const QString steps = QString::fromUtf8(QTest::currentDataTag());
+    const QMap<QString, QString> keys = {{"type", "A"}, {"erase", "Backspace"}, {"undo", "Ctrl+Z"}};
+    Harness h;
+    TextBox* box = h.form->Text1;
+    h.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    bool failing = false;
+    for (QString step : steps.split(u' ', Qt::SkipEmptyParts)) {
+        // Saves go to saved.dat, or after "fail" to a folder that does not exist.
+        h.dialogs.answer = path(failing ? "no/saved.dat" : "saved.dat"), h.speeches.at(0)->take();
+        // The answer to the next question: 保存, 保存しない or キャンセル.
+        if (const int a = QStringList{"yes", "no", "keep"}.indexOf(step); a >= 0)
+            h.messages.answers = {a};
+        if (step == u"open") h.dialogs.answer = path("two.dat");
+        failing = failing || step == u"fail";
+        if (step == u"done") h.speeches.at(0)->finish();
+        for (QAction* a : h.form->findChildren<QAction*>())
+            if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
+        // Keys as the user presses them: on the text box, or ("k:") on the window.
+        QTest::keySequence(h.form->windowHandle(), keys.value(step, step.section(u"k:"_s, 1)));
+        if (step == u"cancel") h.dialogs.answer.reset(), h.form->mOpen_Click();
+        if (step == u"missing") h.open(path("missing.dat"));
+        if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
+        if (step == u"close") h.form->windowHandle()->close();
+        // Clipboard commands start on a poem with Start disabled, to see which count as a
+        // change.
+        if (step == u"poem")
+            box->setText(u"石の上にも\r\n三年"_s), h.form->mSpeakTest->setEnabled(false);
+        if (step == u"select") box->setText(u"ab\r\n c"_s), step = u"sel:1:4"_s;
+        if (step.startsWith(u"sel:"))
+            box->setTextCursor(span(box, step[4].digitValue(), step[6].digitValue()));
+        if (step.startsWith(u"clip:")) h.clipboard.content = step.mid(5);
+    }
+    QString got = steps + u" -> "_s + h.flags() + ' ' + h.form->windowTitle() +
+                  (h.form->bPause ? " paused" : "") +
+                  (h.form->mPause->isChecked() ? " checked |" : " |");
+    // The speech calls without their "Speech".
+    for (const QString& call : h.speeches.at(0)->calls) got += ' ' + call.mid(6);
+    got += " | " + QString(h.messages.events.filter("ask:").size(), '?') + '[' + box->text() + ']' +
+           (h.form->isVisible() ? "" : " closed") +
+           (QFile::remove(path("saved.dat")) ? " saved" : "");
+    if (h.clipboard.content) got += " clip:" + *h.clipboard.content;
+    if (QWidget* menu = QApplication::activePopupWidget()) got += " menu", menu->close();
+    got.replace(platform::kVoice0, "0").replace(platform::kVoice1, "1");
+    QCOMPARE(got, steps + u" -> "_s + expected);
+}
 
+// The argument; then text, flags, caption, and the messages ('+' once the window shows).
+void ShellTest::startUp_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("expected");
     // A name in Shift-JIS bytes, as copied from a Windows disk.
     const QByteArray sjis = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
     std::ofstream(sjis.constData(), std::ios::binary) << "ok\r\n";
-    // The argument; then text, flags, caption, and the messages ('+' once the window shows).
-    // Quotes are part of the name.
-    const std::pair<QByteArray, QString> rows[] = {
-        {sjis, "ok\r\n 11100 vekEdit 2 フレーズ beep"},
-        {"", " 00000 vekEdit "},
-        {QFile::encodeName(path("two.dat")), "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep"},
-        {'"' + QFile::encodeName(path("two.dat")) + '"', " 00000 vekEdit +warn"},
-        // Asked how to open it, as Open asks; converted, the default.
-        {QFile::encodeName(path("linux.txt")), "一\r\n二\r\n 11100 vekEdit 3 フレーズ askbeep"},
-    };
-    for (const auto& [command, expected] : rows) {
-        const char* argv[] = {"vekedit", command.constData()};
-        Harness h(commandLine(command.isEmpty() ? 1 : 2, const_cast<char**>(argv)));
-        h.form->Form_Load();
-        std::remove(sjis.constData());  // QTemporaryDir could not name it
-        QVERIFY(h.form->isVisible());
-        QCOMPARE(localpath::toBytes(h.settings.sCommand), command);
-        QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_s);
-        // Drawn with an installed Japanese gothic, not whatever Qt picks for an unknown name.
-        QVERIFY(QStringList({"IPAPGothic", "Noto Sans CJK JP"})
-                    .contains(QFontInfo(h.form->Text1->font()).family()));
-        QString got = h.form->Text1->text() + ' ' + h.flags() + ' ' + h.form->windowTitle() + ' ';
-        for (int i = 0; i < h.messages.events.size(); ++i)
-            got += (h.messages.windowShown[i] ? "+" : "") + h.messages.events[i].section(':', 0, 0);
-        QCOMPARE(got, expected);
-    }
+    QTest::newRow("Shift-JIS name") << sjis << "ok\r\n 11100 vekEdit 2 フレーズ beep";
+    QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
+    QTest::newRow("file") << QFile::encodeName(path("two.dat"))
+                          << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
+    QTest::newRow("quotes are part of the name")
+        << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
+    QTest::newRow("asked how to open it, as Open asks; converted, the default")
+        << QFile::encodeName(path("linux.txt")) << "一\r\n二\r\n 11100 vekEdit 3 フレーズ askbeep";
+}
+
+void ShellTest::startUp() {
+    QFETCH(QByteArray, command);
+    QFETCH(QString, expected);
+    // Arguments are joined by single spaces, neither trimmed nor unquoted.
+    const char* args[] = {"vekedit", "\"a b\"", " x ", "y"};
+    QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_s);
+    const char* argv[] = {"vekedit", command.constData()};
+    Harness h(commandLine(command.isEmpty() ? 1 : 2, const_cast<char**>(argv)));
+    h.form->Form_Load();
+    QVERIFY(h.form->isVisible());
+    QCOMPARE(localpath::toBytes(h.settings.sCommand), command);
+    QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_s);
+    // Drawn with an installed Japanese gothic, not whatever Qt picks for an unknown name.
+    QVERIFY(QStringList({"IPAPGothic", "Noto Sans CJK JP"})
+                .contains(QFontInfo(h.form->Text1->font()).family()));
+    QString got = h.form->Text1->text() + ' ' + h.flags() + ' ' + h.form->windowTitle() + ' ';
+    for (int i = 0; i < h.messages.events.size(); ++i)
+        got += (h.messages.windowShown[i] ? "+" : "") + h.messages.events[i].section(':', 0, 0);
+    QCOMPARE(got, expected);
 }
 
 QTEST_MAIN(ShellTest)
