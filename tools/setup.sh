@@ -5,10 +5,11 @@
 #   tools/setup.sh deps         only install what is missing
 #   tools/setup.sh package      build the Debian package, check it with lintian, install it and
 #                               drive the installed program end to end
+#   tools/setup.sh bench        run the benchmarks, the speech one on a private sound server
 #   tools/setup.sh ci           what CI runs: the tests, sanitizers, fuzzing and the package here,
 #                               then the tests in fresh Debian 13 and unstable roots, and the
 #                               package in the Debian 13 one (tools/inroot.sh)
-# Several of test, package and deps may follow each other: tools/setup.sh test package.
+# Several of test, package, bench and deps may follow each other: tools/setup.sh test package.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -147,12 +148,12 @@ fi
 [ $# -gt 0 ] || set -- usage
 for mode in "$@"; do
   case "$mode" in
-    test | ci) packages+=("${test_packages[@]}") ;;&
+    test | ci | bench) packages+=("${test_packages[@]}") ;;&
     package | ci) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;&
     ci) packages+=("${ci_packages[@]}") ;;&
-    deps | test | package | ci) ;;
+    deps | test | package | ci | bench) ;;
     *)
-      echo "usage: $0 run [file] | test | package | deps | ci" >&2
+      echo "usage: $0 run [file] | test | package | bench | deps | ci" >&2
       exit 2
       ;;
   esac
@@ -167,6 +168,14 @@ for mode in "$@"; do
     package)
       build_all
       package
+      ;;
+    bench)
+      build_all
+      sound="$build/bench-sound"
+      bash "$here/tools/soundserver.sh" start "$sound"
+      (cd "$build" && XDG_RUNTIME_DIR="$sound" QT_QPA_PLATFORM=offscreen ./bench/bench_speech &&
+        QT_QPA_PLATFORM=offscreen ./bench/bench_load)
+      bash "$here/tools/soundserver.sh" stop "$sound"
       ;;
     ci)
       build_all
