@@ -23,6 +23,38 @@ class ShellTest : public QObject {
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
         writeBytes(path("linux.txt"), u"一\n二\n"_s.toUtf8());
     }
+    // The Qt dialogs behind the services, as the user meets them: the save dialog with its
+    // title, its filters, the first one chosen and the file last opened, never asking before
+    // it replaces one; a question, where Enter gives the default button and Esc the last.
+    void realDialogs() {
+        Harness h;
+        h.open(path("two.dat"));
+        h.form->mSave_Click();
+        QStringList seen;
+        const auto next = [&](const std::function<void(QWidget*)>& act) {
+            QTimer::singleShot(0, [act] { act(QApplication::activeModalWidget()); });
+        };
+        next([&](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            seen << d->windowTitle() << d->nameFilters() << d->selectedNameFilter().left(3)
+                 << d->selectedFiles().value(0)
+                 << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite));
+            d->reject();
+        });
+        QVERIFY(
+            !platform::QtFileDialogs().showSave(h.form.get(), h.dialogs.requests.last().second));
+        QCOMPARE(seen, (QStringList{"格言・名言データファイルを保存します",
+                                    "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
+                                    "テキストファイル (*.txt) (*.txt)",
+                                    "すべてのファイル (*.*) (*)", "vek", path("two.dat"), "1"}));
+        // The first dialog of the run starts in the home folder.
+        const platform::FileDialogRequest& first = h.dialogs.requests.first().second;
+        QCOMPARE(first.initDir + first.fileName, QDir::homePath());
+        next([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+        QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 1);
+        next([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+        QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 2);
+    }
     void commandStates_data();
     void commandStates();
     void startUp_data();
@@ -36,20 +68,23 @@ class ShellTest : public QObject {
         QGuiApplication::clipboard()->setText(u"x\ny\r\nz\rw"_s);
         QCOMPARE(desktop.text(), u"x\r\ny\r\nz\r\nw"_s);
         Harness h;
-        h.form->mOpen_Click();  // cancelled
-        h.open(path("two.dat"));
-        h.form->mSave_Click();
         h.form->mAbout_Click();
-        QCOMPARE(h.about.shown, QStringList{u"vekEdit のバージョン情報#vekEdit / 格言・名言Editor|"
-                                            "Copyright (C) 2026 the vekEdit developers\r\n"
-                                            "Special thanks to IBM Voiceland Staff\r\n"
-                                            "        https://open-jtalk.sourceforge.net/"_s});
-        QStringList started;  // the kind, the filter, and the folder or file it starts with
-        for (const auto& [kind, r] : h.dialogs.requests)
-            started << kind + ' ' + QString::number(r.filterIndex) + ' ' +
-                           (r.fileName.isEmpty() ? r.initDir : r.fileName);
-        QCOMPARE(started, (QStringList{"open 1 " + QDir::homePath(), "open 1 " + QDir::homePath(),
-                                       "save 1 " + path("two.dat")}));
+        // Shown by the real box: the title before the '#', the program line after it, the
+        // system's line, then the credits.
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            seen = box->windowTitle() + u'|' +
+                   box->text().remove(QRegularExpression(u"\nQt [^\n]*"_s));
+            box->close();
+        });
+        const QStringList about = h.about.shown.value(0).split(u'|');  // no "no icon"
+        QCOMPARE(about.size(), 2);
+        platform::QtAboutBox().show(h.form.get(), about.value(0), about.value(1), {});
+        QCOMPARE(seen,
+                 u"vekEdit のバージョン情報|vekEdit / 格言・名言Editor\n\nCopyright (C) "
+                 "2026 the vekEdit developers\nSpecial thanks to IBM Voiceland Staff\n"
+                 "        https://open-jtalk.sourceforge.net/"_s);
 
         TextBox* box = h.form->Text1;
         box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_s);
@@ -250,7 +285,8 @@ void ShellTest::startUp() {
     const char* argv[] = {"vekedit", command.constData()};
     Harness h(commandLine(command.isEmpty() ? 1 : 2, const_cast<char**>(argv)));
     h.form->Form_Load();
-    QVERIFY(h.form->isVisible());
+    const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
+    QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
     QCOMPARE(localpath::toBytes(h.settings.sCommand), command);
     QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_s);
     // Drawn with an installed Japanese gothic, not whatever Qt picks for an unknown name.
