@@ -39,6 +39,12 @@ Form1::Form1(SharedSettings& settings, platform::Services services, QWidget* par
 
     createMenus();
     connect(Text1, &TextBox::changed, this, &Form1::Text1_Change);
+    Text1->maxLineLength = phrasefile::kMaxLineLength;  // as Open allows
+    connect(Text1, &TextBox::tooLong, this, [this] {
+        services_.messageBox.warn(
+            this, QStringLiteral("1 行が %1 文字を超えるため、貼り付けませんでした。")
+                      .arg(phrasefile::kMaxLineLength));
+    });
 
     readAlong_ = new speech::ReadAlong(Text1);
     PtSvr1 = services_.newSpeech();  // starts with voice 0

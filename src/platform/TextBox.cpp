@@ -5,6 +5,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -82,6 +83,7 @@ QString TextBox::selText() const {
 void TextBox::setSelText(const QString& text) {
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection() && text.isEmpty()) return;  // nothing would change
+    if (!fits(text)) return Q_EMIT tooLong();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     if (!text.isEmpty()) cursor.insertText(toDocument(text));
@@ -116,9 +118,24 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
 void TextBox::insertFromMimeData(const QMimeData* source) {
     if (!source->hasText()) return QPlainTextEdit::insertFromMimeData(source);
     QString text = source->text();
+    if (!fits(text)) return Q_EMIT tooLong();
     text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
     textCursor().insertText(text);
     ensureCursorVisible();
+}
+
+// Whether text in place of the selection keeps every line within maxLineLength.
+bool TextBox::fits(QStringView text) const {
+    if (maxLineLength <= 0) return true;
+    const QTextCursor c = textCursor();
+    const QTextBlock last = document()->findBlock(c.selectionEnd());
+    qsizetype line = c.selectionStart() - document()->findBlock(c.selectionStart()).position();
+    for (const QChar ch : text) {
+        const bool ends = ch == u'\r' || ch == u'\n' || ch == QChar::LineSeparator ||
+                          ch == QChar::ParagraphSeparator;
+        if ((line = ends ? 0 : line + 1) > maxLineLength) return false;
+    }
+    return line + last.length() - 1 - (c.selectionEnd() - last.position()) <= maxLineLength;
 }
 
 void TextBox::inputMethodEvent(QInputMethodEvent* event) {

@@ -26,11 +26,16 @@ class TextBox : public QPlainTextEdit {
     static QString toDocument(QStringView text);
     static QString fromDocument(QStringView raw);
 
+    // A paste or drop that would make a line longer than this is refused and told by tooLong():
+    // the box lays a whole line out again at every keystroke. 0: no limit.
+    qsizetype maxLineLength = 0;
+
   Q_SIGNALS:
     // textChanged and QTextDocument::contentsChange, but not for an input method's
     // composition: it is only drawn in the box until it is committed.
     void changed();
     void edited(int position, int removed, int added);
+    void tooLong();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -40,6 +45,7 @@ class TextBox : public QPlainTextEdit {
 
   private:
     bool composing() const;
+    bool fits(QStringView text) const;
 
     int countBeforeComposing_ = -1;  // inside an input method event that commits nothing
 };
