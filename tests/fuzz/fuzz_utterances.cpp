@@ -1,7 +1,6 @@
 // The utterance splitter on any text: spans in order that lose nothing but blanks and line
-// breaks between them, no input over the engine's limit, no stretch without a clause mark
-// longer than one breath, and no cut inside a grapheme cluster unless that cluster alone is
-// over the limit.
+// breaks between them, no input over the engine's limit, and no cut inside a grapheme
+// cluster unless that cluster alone is over the limit.
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <cstdlib>
@@ -30,25 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size) {
         return text.mid(start, from + clusters.toNextBoundary() - start).toUtf8().size() + 1 >
                speech::kMaxInputBytes;
     };
-    // Clusters in the longest stretch between clause marks.
-    const auto breath = [&](QStringView s) {
-        qsizetype longest = 0, run = 0;
-        QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, s.data(), s.size());
-        for (qsizetype from = 0, to; (to = clusters.toNextBoundary()) > 0; from = to) {
-            const QChar c = s[from];
-            const bool mark = blank(s.mid(from, 1)) || QStringView(u"、，､,").contains(c);
-            longest = std::max(longest, run = mark ? 0 : run + 1);
-        }
-        return longest;
-    };
     speech::Utterances utterances(text);
     qsizetype pos = 0;
     while (const auto span = utterances.next()) {
         if (span->start < pos || span->length <= 0 || span->start + span->length > text.size() ||
             !blank(QStringView(text).mid(pos, span->start - pos)) ||
             utterances.input(*span).toUtf8().size() + 1 > speech::kMaxInputBytes ||
-            !whole(span->start) || !whole(span->start + span->length) ||
-            breath(utterances.input(*span)) > speech::kBreath.characters)
+            !whole(span->start) || !whole(span->start + span->length))
             std::abort();
         pos = span->start + span->length;
     }
