@@ -48,7 +48,8 @@ Phrases parse(QByteArrayView bytes, int maxLines) {
         found.invalidCount += d.invalidCount;
         if (d.text.size() > kMaxLineLength && !found.firstLongLine) found.firstLongLine = number;
         for (auto c = d.spellings.cbegin(); c != d.spellings.cend(); ++c)
-            result.spelling.characters.insert(c.key(), c.value());  // the first stays
+            if (!result.spelling.characters.contains(c.key()))  // the file's first spelling
+                result.spelling.characters.insert(c.key(), c.value());
         if (d.twins) result.spelling.lines[d.text].append(line.toByteArray());
         result.lines.append(std::move(d.text));
         start = end + 1;
