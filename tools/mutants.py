@@ -8,7 +8,7 @@ is in the speech path) and restores every file it touched, also when interrupted
 does not build is reported as such, not as caught. Not part of the test command: it takes
 minutes. The names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
 """
-import os, subprocess, sys
+import os, shutil, subprocess, sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-mutants")
@@ -154,8 +154,9 @@ SPEECH = ("src/speech/", "src/platform/audiosink", "src/platform/SpeechControl.h
 
 def main(prefixes):
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
+        lld = ["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []
         subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja",
-                        "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+                        "-DCMAKE_BUILD_TYPE=Release"] + lld, check=True, stdout=subprocess.DEVNULL)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
                XDG_RUNTIME_DIR=os.path.join(BUILD, "tests", "sound-server"))
     names = [n for n in MUTANTS if not prefixes or any(n.startswith(p) for p in prefixes)]
