@@ -107,17 +107,14 @@ class PhraseFileTest : public QObject {
             limit(qPrintable(QString::asprintf("1 MiB edge %+d", d)),
                   QByteArray((1 << 20) - 1 + d - many.size(), 'x'), "\r\nmore");
         // Written on Linux: asked how to open it; converted, or as it is, one phrase.
-        const QByteArray utf8 = u"石の上にも三年\n急がば回れ😀\n"_s.toUtf8();
-        const QByteArray sjis = cp932::encode(u"石の上にも三年\r\n急がば回れ?\r\n"_s).bytes;
-        const QStringList two{u"石の上にも三年"_s, u"急がば回れ😀"_s};
+        const QByteArray utf8 = u"石の上にも三年\n急がば回れ\n"_s.toUtf8();
+        const QByteArray sjis = cp932::encode(u"石の上にも三年\r\n急がば回れ\r\n"_s).bytes;
+        const QStringList two{u"石の上にも三年"_s, u"急がば回れ"_s};
         const QString both = "このファイルは UTF-8 で書かれ、行の終わりが LF だけです。";
         QTest::newRow("UTF-8, LF: converted") << Load{utf8, two, sjis, both, 0};
         QTest::newRow("UTF-8, LF: as it is") << Load{utf8, {}, utf8 + "\r\n", both, 1};
-        QTest::newRow("CP932, LF") << Load{QByteArray(sjis).replace("\r\n", "\n"),
-                                           {u"石の上にも三年"_s, u"急がば回れ?"_s},
-                                           sjis,
-                                           "このファイルは行の終わりが LF だけです。",
-                                           0};
+        QTest::newRow("CP932, LF") << Load{QByteArray(sjis).replace("\r\n", "\n"), two, sjis,
+                                           "このファイルは行の終わりが LF だけです。", 0};
     }
 
     void loadThenSave() {
