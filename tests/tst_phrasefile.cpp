@@ -84,8 +84,8 @@ class PhraseFileTest : public QObject {
                     {"a", "b" + bad, "c" + bad + " d", bad + bad, bad, bad},
                     invalid + "\r\n",
                     u"5 か所ありました（最初は 2 行目）"_s};
-        QTest::newRow("every code")
-            << Load{everyCode(), {}, everyCode() + "\r\n", u"元のバイトのまま書き戻します"_s};
+        QTest::newRow("every code, 1872 pairs and bytes undefined") << Load{
+            everyCode(), {}, everyCode() + "\r\n", u"1872 か所ありました（最初は 1 行目）"_s};
         // 32001 lines, the most taken, then what follows the text of the last; past the first
         // 1 MiB read, the 32001st line end lies about the edge of that read.
         QByteArray many;
