@@ -113,7 +113,11 @@ class PhraseFileTest : public QObject {
         const QString both = "このファイルは UTF-8 で書かれ、行の終わりが LF だけです。";
         QTest::newRow("UTF-8, LF: converted") << Load{utf8, two, sjis, both, 0};
         QTest::newRow("UTF-8, LF: as it is") << Load{utf8, {}, utf8 + "\r\n", both, 1};
-        QTest::newRow("CP932, LF") << Load{QByteArray(sjis).replace("\r\n", "\n"), two, sjis,
+        QByteArray lf;  // longer than a line may be, until it is converted
+        for (int i = 0; i < 3000; ++i) lf += QByteArray::number(i) + "\n";
+        QTest::newRow("CP932, LF") << Load{QByteArray(sjis).replace("\r\n", "\n") + lf,
+                                           two + QString::fromLatin1(lf).split(u'\n').mid(0, 3000),
+                                           sjis + QByteArray(lf).replace("\n", "\r\n"),
                                            "このファイルは行の終わりが LF だけです。", 0};
     }
 
@@ -153,6 +157,10 @@ class PhraseFileTest : public QObject {
         QVERIFY(
             e.last().endsWith(saved.isEmpty() ? u"失われます。上書きしますか？" : u"保存したよ"));
         QCOMPARE(readBytes(path("in.dat")), saved.isEmpty() ? bytes : saved);
+        // Saved elsewhere first, the file read in part is still asked about.
+        h.form->SaveMsg(path("copy.dat"));
+        h.form->mSave_Click();
+        QVERIFY(!saved.isEmpty() || h.messages.events.last().endsWith(u"上書きしますか？"));
     }
 
     // Lines the user did not change keep their own bytes wherever they go; a changed line takes
@@ -278,8 +286,10 @@ class PhraseFileTest : public QObject {
         add("read-only file", "chmod 444 vek.dat", "nobody text:9", old, "書き込みが禁止");
         add("root's file in a folder anyone may write", "chmod 777 .", "nobody text:9", old,
             "書き込みが禁止", "stat -c %U vek.dat | grep -x root");
+        // Written and cut short, then not on the disk: all of it comes back.
         add("rewrite fails: the old bytes back", "locked",
-            inPlace + "error=EIO:when=1 nobody text:100", old, "元の内容に戻しました|EIO");
+            inject + "-P vek.dat -e inject=fsync:error=EIO:when=1 nobody text:100", old,
+            "元の内容に戻しました|EIO");
         add("rewrite and its undoing fail", "locked",
             inPlace + "error=EIO:when=1 -e inject=pwrite64:error=EIO:when=2 nobody text:100",
             text(100) + old.mid(102), "壊れている|EIO");

@@ -126,9 +126,9 @@ class Form1 : public QMainWindow {
         platform::SpeechControl::ErrorReason::NoError;
     bool reading_ = false;  // from Start until Stop, the end of the reading or an error
     speech::ReadAlong* readAlong_;
-    QSize centredOuter_;                         // the outer size the window was centred with
-    phrasefile::Spelling spelling_;              // of the last file loaded
-    files::Stamp file_;                          // the file last loaded or saved, as it was then
-    bool truncated_ = false;                     // the last load took only the first lines of file_
+    QSize centredOuter_;             // the outer size the window was centred with
+    phrasefile::Spelling spelling_;  // of the last file loaded
+    files::Stamp file_;              // the file last loaded or saved, as it was then
+    QByteArray truncatedFile_;       // a file loaded only in part, as files::Stamp names it
     QByteArray keptText_ = textHash(QString());  // the text last loaded or saved, hashed
 };

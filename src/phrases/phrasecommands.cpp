@@ -77,6 +77,8 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
             return result;
         }
         if (how == 0) read = phrasefile::read(sfile, phrasefile::Reading::Converted);
+        if (how == 1 && exact->findings.firstLongLine)
+            read = phrasefile::longLine(exact->findings.firstLongLine);
     }
     if (auto* reason = std::get_if<QString>(&read)) {
         result.error = *reason;
@@ -100,7 +102,7 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     keptText_ = textHash(Text1->text());
     spelling_ = std::move(phrases.spelling);
     file_ = files::stamp(sfile);
-    truncated_ = phrases.findings.truncated;
+    truncatedFile_ = phrases.findings.truncated ? file_.path : QByteArray();
     result.findings = phrases.findings;
     return result;
 }
@@ -160,7 +162,7 @@ bool Form1::SaveMsg(const QString& sfile) {
     Text1->document()->setModified(false);
     keptText_ = textHash(Text1->text());
     const files::Stamp saved = files::stamp(sfile);
-    if (saved.path == file_.path) truncated_ = false;
+    if (saved.path == truncatedFile_) truncatedFile_.clear();
     file_ = saved;
     if (!encoded.unmappable.isEmpty()) {
         services_.messageBox.warn(
@@ -177,9 +179,11 @@ void Form1::mOpen_Click() {
     const auto path = services_.fileDialogs.showOpen(
         this, {kOpenTitle, kOpenFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
     if (!path) return;
-    CommonDialog1.fileName = *path;
     const PhraseLoad load = ReadMsg(*path);
-    if (!load.error && !load.cancelled) mSpeakTest->setEnabled(true);
+    const bool loaded = !load.error && !load.cancelled;
+    // The next dialog starts with it, so Save and Enter never replace a file that was refused.
+    if (loaded || !files::stamp(*path).exists) CommonDialog1.fileName = *path;
+    if (loaded) mSpeakTest->setEnabled(true);
     reportLoad(*path, load);
 }
 
@@ -194,7 +198,8 @@ bool Form1::saveWithDialog() {
     if (!path) return false;
     CommonDialog1.fileName = *path;
     const files::Stamp target = files::stamp(*path);
-    if (truncated_ && target.path == file_.path && !confirm(kTruncatedNote)) return false;
+    if (!target.path.isEmpty() && target.path == truncatedFile_ && !confirm(kTruncatedNote))
+        return false;
     if (files::changedSince(file_, target) &&
         !confirm(
             QStringLiteral("このファイルは開いた後で他のプログラムによって変更されています。")))

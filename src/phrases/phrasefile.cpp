@@ -67,7 +67,8 @@ Phrases converted(QByteArray bytes, bool utf8, int maxLines) {
             if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) bytes[i] = '\r';
         return parse(bytes, maxLines);
     }
-    const QString text = QString::fromUtf8(bytes);
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);  // a byte order mark is no text
     Phrases result;
     for (qsizetype start = 0; start < text.size();) {
         if (result.lines.size() == maxLines) {
@@ -109,19 +110,23 @@ std::variant<QString, Phrases> read(const QString& path, Reading how, int maxLin
         if (scanned > kMaxBytes) return tooBig();
     }
     if (scanned > kMaxBytes) return tooBig();
-    const bool utf8 = isUtf8Text(bytes);
+    const bool utf8 = isUtf8Text(QByteArrayView(bytes).first(std::min(scanned, bytes.size())));
     Phrases phrases = how == Reading::Exact ? parse(bytes, maxLines)
                                             : converted(std::move(bytes), utf8, maxLines);
+    Findings& found = phrases.findings;
     if (how == Reading::Exact) {
-        phrases.findings.utf8 = utf8;
-        phrases.findings.lfOnly = bytes.contains('\n') && !bytes.contains('\r');
+        found.utf8 = utf8;
+        found.lfOnly = bytes.contains('\n') && !bytes.contains('\r');
     }
-    if (const int line = phrases.findings.firstLongLine)
-        return QStringLiteral(
-                   "%1 行目が %2 文字を超えています。長すぎる行のあるファイルは開けません")
-            .arg(line)
-            .arg(kMaxLineLength);
+    // A file written on Linux is one long line until it is converted: asked about first.
+    if (found.firstLongLine && !found.utf8 && !found.lfOnly) return longLine(found.firstLongLine);
     return phrases;
+}
+
+QString longLine(int line) {
+    return QStringLiteral("%1 行目が %2 文字を超えています。長すぎる行のあるファイルは開けません")
+        .arg(line)
+        .arg(kMaxLineLength);
 }
 
 cp932::Encoded encode(QStringView text, const Spelling& spelling) {

@@ -51,9 +51,11 @@ enum class Reading { Exact, Converted };
 
 // Reads no further than the lines it takes; a file to convert is read whole. A string is the
 // reason the file could not be read, or is refused: more than kMaxBytes to take, or a line
-// longer than kMaxLineLength.
+// longer than kMaxLineLength (but for a file written on Linux read exactly: findings tell).
 std::variant<QString, Phrases> read(const QString& path, Reading how = Reading::Exact,
                                     int maxLines = kMaxPhrases);
+// Why a file with a line too long to edit is refused.
+QString longLine(int line);
 
 // The bytes of a text to save as the file spelled it; every line break in it is CR LF.
 cp932::Encoded encode(QStringView text, const Spelling& spelling);

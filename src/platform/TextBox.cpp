@@ -83,7 +83,7 @@ QString TextBox::selText() const {
 void TextBox::setSelText(const QString& text) {
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection() && text.isEmpty()) return;  // nothing would change
-    if (!fits(text)) return Q_EMIT tooLong();
+    if (!text.isEmpty() && !fits(toDocument(text))) return Q_EMIT tooLong();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     if (!text.isEmpty()) cursor.insertText(toDocument(text));
@@ -118,21 +118,21 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
 void TextBox::insertFromMimeData(const QMimeData* source) {
     if (!source->hasText()) return QPlainTextEdit::insertFromMimeData(source);
     QString text = source->text();
-    if (!fits(text)) return Q_EMIT tooLong();
     text.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
+    if (!fits(text)) return Q_EMIT tooLong();
     textCursor().insertText(text);
     ensureCursorVisible();
 }
 
-// Whether text in place of the selection keeps every line within maxLineLength.
+// Whether text, as the document holds it, in place of the selection keeps every line (a
+// block, which a lone LF does not end) within maxLineLength.
 bool TextBox::fits(QStringView text) const {
     if (maxLineLength <= 0) return true;
     const QTextCursor c = textCursor();
     const QTextBlock last = document()->findBlock(c.selectionEnd());
     qsizetype line = c.selectionStart() - document()->findBlock(c.selectionStart()).position();
     for (const QChar ch : text) {
-        const bool ends = ch == u'\r' || ch == u'\n' || ch == QChar::LineSeparator ||
-                          ch == QChar::ParagraphSeparator;
+        const bool ends = ch == u'\r' || ch == u'\n' || ch == QChar::ParagraphSeparator;
         if ((line = ends ? 0 : line + 1) > maxLineLength) return false;
     }
     return line + last.length() - 1 - (c.selectionEnd() - last.position()) <= maxLineLength;

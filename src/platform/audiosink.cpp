@@ -75,7 +75,11 @@ bool PulseAudioSink::start(QIODevice* source) {
     stop();
     if (!loop_) {
         loop_ = pa_threaded_mainloop_new();
-        if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) return false;
+        if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
+            pa_threaded_mainloop_free(loop_);
+            loop_ = nullptr;
+        }
+        if (!loop_) return false;
     }
     {
         Locked lock(loop_);
@@ -103,6 +107,10 @@ void PulseAudioSink::resume() {
     {
         Locked lock(loop_);
         if (ready(stream_) && source_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
+        if (ready(stream_) && draining_ && pendingDrains_ == 0) {  // one answered while paused
+            ++pendingDrains_;
+            done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
+        }
     }
     feed();
 }
@@ -134,7 +142,8 @@ void PulseAudioSink::drain() {
 // Every drain asked for is answered, the ones a Stop overtook included; the last one counts.
 void PulseAudioSink::drained() {
     if (pendingDrains_ > 0 && --pendingDrains_ > 0) return;
-    if (draining_ && idle) idle();
+    // A drain held while paused may be answered by the library giving up on it: not an end.
+    if (draining_ && !paused_ && idle) idle();
 }
 
 qint64 PulseAudioSink::heard() const {

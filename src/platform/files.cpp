@@ -145,8 +145,9 @@ Written overwrite(const QByteArray& name, const QByteArray& data) {
     struct stat st {};
     const bool sameSize = ::fstat(fd, &st) == 0 && st.st_size == oldSize;
     if (done == 0 && sameSize) return {Written::Untouched, err};
+    // A file already cut short gets all its old bytes back.
     qint64 restored = 0;
-    if (writeAllAt(fd, old, 0, std::min(done, oldSize), restored) &&
+    if (writeAllAt(fd, old, 0, sameSize ? std::min(done, oldSize) : oldSize, restored) &&
         (sameSize || ::ftruncate(fd, oldSize) == 0) && ::fsync(fd) == 0)
         return {Written::Restored, err};
     return {Written::Damaged, err};
@@ -179,7 +180,10 @@ QByteArray tempName(const QByteArray& folder) {
 Written replace(const QByteArray& name, const QByteArray& data, const struct stat* old) {
     const QByteArray folder = folderOf(name);
     QByteArray temp;
-    int unnamed = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // An unnamed file is named through /proc, which a chroot may lack.
+    const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+    errno = EOPNOTSUPP;
+    int unnamed = proc ? ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     if (unnamed < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
         // A file system without unnamed files: a named one, removed again on failure.
         temp = folder + "/.vekedit-XXXXXX";
@@ -342,9 +346,9 @@ Written writeFile(const QString& path, const QByteArray& data) {
     // Every name of a file with several sees the new text.
     if (exists && old.st_nlink > 1) return overwrite(*name, data);
     const Written written = replace(*name, data, exists ? &old : nullptr);
-    // A folder we may not create files in, holding a file we may write.
+    // A folder we may not create files in, or a file mounted in place, that we may write.
     if (exists && written.outcome == Written::Untouched &&
-        (written.error == EACCES || written.error == EPERM))
+        (written.error == EACCES || written.error == EPERM || written.error == EBUSY))
         return overwrite(*name, data);
     return written;
 }
