@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "harness.h"
 #include "phrases/cp932.h"

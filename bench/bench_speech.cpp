@@ -10,6 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "soundmonitor.h"
 #include "speech/jtalkspeech.h"

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 

@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <memory>
 
 #include "app/Form1.h"
 #include "platform/localpath.h"

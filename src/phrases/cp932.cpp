@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <bitset>
 #include <cerrno>
 #include <memory>

@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace platform {
 namespace {

@@ -1,6 +1,8 @@
 #include "speech/pcm.h"
 
 #include <QtEndian>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/audiosink.h"

@@ -1,6 +1,7 @@
 #include "speech/utterances.h"
 
 #include <QTextBoundaryFinder>
+#include <algorithm>
 #include <array>
 
 namespace speech {
