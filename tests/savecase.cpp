@@ -2,6 +2,9 @@
 // injected by strace, a signal. Runs its arguments as steps, then prints each message shown,
 // its paragraphs and lines parted by '|':
 //   savecase text:N (N characters and a line end) | open:PATH | sh:COMMAND | save:PATH ...
+#include <cstdio>
+#include <cstdlib>
+
 #include "harness.h"
 
 int main(int argc, char** argv) {

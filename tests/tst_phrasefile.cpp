@@ -3,6 +3,7 @@
 // nothing may hang.
 #include <sys/mount.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "harness.h"
 
