@@ -172,7 +172,7 @@ void ShellTest::commandStates_data() {
         {"type keep open", "11100 vekEdit | | ?[a]"},
         {"type no open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
         {"open new", "11000 vekEdit | | []"},                    // nothing to lose: no question
-        {"type erase end", "11100 vekEdit | Stop | [] closed"},  // nor in an emptied text
+        {"open clear end", "11000 vekEdit | Stop | [] closed"},  // nor in an emptied text
         {"type no new open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
         // Back to the text as it was loaded: no question.
         {"open type erase end", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
