@@ -23,6 +23,8 @@ class ShellTest : public QObject {
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
         writeBytes(path("linux.txt"), u"一\n二\n"_s.toUtf8());
     }
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    void cleanupTestCase() { QProcess::execute(u"rm"_s, {u"-rf"_s, dir.path()}); }
     // The Qt dialogs behind the services, as the user meets them: the save dialog with its
     // title, its filters, the first one chosen and the file last opened, never asking before
     // it replaces one; a question, where Enter gives the default button and Esc the last.
