@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 // Fakes of the outside services that record what the window asked, and a main window
 // wired to them.
 #include <QtTest>

@@ -1,7 +1,5 @@
 // The installed program end to end: /usr/bin/vekedit on its own X server, heard on the test
 // sound server, driven by keys as a user would.
-#include <unistd.h>
-
 #include "harness.h"
 #include "soundmonitor.h"
 
