@@ -3,6 +3,9 @@
 #include <signal.h>
 #include <sys/prctl.h>
 
+#include <new>
+#include <utility>
+
 namespace speech {
 
 using platform::kVoice0;
@@ -129,29 +132,46 @@ void JTalkSpeech::pump() {
         return;
     }
     synthSpan_ = *next;
-    synth_ = new QProcess(this);
-    synth_->setProgram(files_.program);
-    synth_->setArguments(arguments(files_, voice_));
+    auto* synth = new QProcess(this);
+    synth_ = synth;
+    synth->setProgram(files_.program);
+    synth->setArguments(arguments(files_, voice_));
     // The engine goes with us, however we end.
-    synth_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    connect(synth_, &QProcess::finished, this, &JTalkSpeech::synthesized);
-    connect(synth_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            fail(ErrorReason::Configuration,
-                 QStringLiteral("open_jtalk を起動できません（%1）。パッケージ open-jtalk を"
-                                "インストールしてください。")
-                     .arg(synth_->errorString()));
+    synth->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    connect(synth, &QProcess::finished, this, &JTalkSpeech::synthesized);
+    connect(synth, &QProcess::errorOccurred, this, [this, synth](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) failedToStart(synth->errorString());
     });
-    synth_->start();
-    synth_->write(utterances_.input(*next).toUtf8() + '\n');
-    synth_->closeWriteChannel();
+    synth->start();
+    // A pipe or a fork that failed is told from inside start(), and the reading is over.
+    if (synth_ != synth) return;
+    synth->write(utterances_.input(*next).toUtf8() + '\n');
+    synth->closeWriteChannel();
+}
+
+// No pipe, no process or no program: the system says which.
+void JTalkSpeech::failedToStart(const QString& why) {
+    fail(ErrorReason::Configuration,
+         QStringLiteral("open_jtalk を起動できません（%1）。パッケージ open-jtalk が入っているか、"
+                        "メモリやプロセスの数に余裕があるか確かめてください。")
+             .arg(why));
 }
 
 void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
-    const QByteArray wav = synth_->readAllStandardOutput();
-    const QString err = QString::fromUtf8(synth_->readAllStandardError()).trimmed();
-    synth_->deleteLater();
-    synth_ = nullptr;
+    QProcess* synth = std::exchange(synth_, nullptr);
+    synth->deleteLater();
+    // A wave of a few megabytes: without the memory for it, this reading ends, not the editor.
+    try {
+        take(exitCode, status, synth->readAllStandardOutput(),
+             QString::fromUtf8(synth->readAllStandardError()).trimmed());
+    } catch (const std::bad_alloc&) {
+        fail(ErrorReason::Engine,
+             QStringLiteral("メモリが足りないため、読み上げを続けられません。"));
+    }
+}
+
+void JTalkSpeech::take(int exitCode, QProcess::ExitStatus status, const QByteArray& wav,
+                       const QString& err) {
     if (status == QProcess::NormalExit && exitCode == 0) {
         const std::optional<QByteArray> pcm = wavSamples(wav);
         if (!pcm) {

@@ -43,9 +43,11 @@ class JTalkSpeech final : public SpeechControl {
     void cancel();
     void pump();
     void synthesized(int exitCode, QProcess::ExitStatus status);
+    void take(int exitCode, QProcess::ExitStatus status, const QByteArray& wav, const QString& err);
     void played();
     void followSound();
     void showPlaying(Span span);
+    void failedToStart(const QString& why);
     void fail(ErrorReason reason, const QString& text);
     void setState(State state);
 
