@@ -25,11 +25,17 @@ const QString kTruncatedNote =
         .arg(phrasefile::kMaxPhrases);
 
 // What a failed save did to the file, and why.
-QString saveFailure(const QString& path, bool existed, const files::Written& w) {
-    if (w.outcome == files::Written::ReadOnly)
-        return QStringLiteral("このファイルは書き込みが禁止されています。\n\n%1").arg(path);
+QString saveFailure(const QString& path, bool existed, const files::Written& w,
+                    const QString& why) {
     QString what;
     switch (w.outcome) {
+        case files::Written::ReadOnly:
+            return QStringLiteral("このファイルは書き込みが禁止されています。\n\n%1").arg(path);
+        case files::Written::Unconfirmed:
+            return QStringLiteral(
+                       "保存しましたが、ディスクに書き込まれたことを確かめられません"
+                       "でした。\n\n%1\n\n理由: %2")
+                .arg(path, files::reason(w.error));
         case files::Written::Restored:
             what = QStringLiteral("書きかけた部分は元の内容に戻しました。");
             break;
@@ -37,11 +43,14 @@ QString saveFailure(const QString& path, bool existed, const files::Written& w) 
             what = QStringLiteral(
                 "元の内容にも戻せませんでした。ファイルが壊れているおそれがあります。");
             break;
+        case files::Written::Partial:
+            what = QStringLiteral("途中までしか書き込めませんでした。");
+            break;
         default:
             if (existed) what = QStringLiteral("元のファイルはそのままです。");
     }
     return QStringLiteral("ファイルを保存できませんでした。%1\n\n%2\n\n理由: %3")
-        .arg(what, path, files::reason(w.error));
+        .arg(what, path, why);
 }
 
 QString progressCaption(qsizetype shown) {
@@ -101,7 +110,7 @@ Form1::PhraseLoad Form1::ReadMsg(const QString& sfile) {
     Text1->document()->setModified(false);
     keptText_ = textHash(Text1->text());
     spelling_ = std::move(phrases.spelling);
-    file_ = files::stamp(sfile);
+    file_ = phrases.file;
     truncatedFile_ = phrases.findings.truncated ? file_.path : QByteArray();
     result.findings = phrases.findings;
     return result;
@@ -155,22 +164,37 @@ bool Form1::SaveMsg(const QString& sfile) {
     if (!text.endsWith(kCrLf)) text += kCrLf;
     const cp932::Encoded encoded = phrasefile::encode(text, spelling_);
     const bool existed = files::stamp(sfile).exists;
-    if (const files::Written w = files::writeFile(sfile, encoded.bytes); w.outcome) {
-        services_.messageBox.warn(this, saveFailure(escapes::shown(sfile), existed, w));
+    if (encoded.error) {
+        services_.messageBox.warn(this, saveFailure(escapes::shown(sfile), existed,
+                                                    {files::Written::Untouched, encoded.error},
+                                                    phrasefile::noCodePage(encoded.error)));
+        return false;
+    }
+    const files::Written w = files::writeFile(sfile, encoded.bytes);
+    // A file our failed save changed holds what we wrote, not another program's.
+    if (w.outcome == files::Written::Damaged && w.stamp.path == file_.path) file_ = w.stamp;
+    const bool saved =
+        w.outcome == files::Written::Saved || w.outcome == files::Written::Unconfirmed;
+    if (!saved) {
+        services_.messageBox.warn(
+            this, saveFailure(escapes::shown(sfile), existed, w, files::reason(w.error)));
         return false;
     }
     Text1->document()->setModified(false);
     keptText_ = textHash(Text1->text());
-    const files::Stamp saved = files::stamp(sfile);
-    if (saved.path == truncatedFile_) truncatedFile_.clear();
-    file_ = saved;
+    if (w.stamp.path == truncatedFile_) truncatedFile_.clear();
+    file_ = w.stamp;
     if (!encoded.unmappable.isEmpty()) {
         services_.messageBox.warn(
             this, QStringLiteral("%1\n\n次の文字は Shift-JIS (CP932) で書けないため、"
                                  "「?」に置き換えて保存しました。\n\n%2")
                       .arg(escapes::shown(sfile), unmappableList(encoded.unmappable)));
     }
-    services_.messageBox.inform(this, QStringLiteral("保存したよ"));
+    if (w.outcome == files::Written::Unconfirmed)
+        services_.messageBox.warn(
+            this, saveFailure(escapes::shown(sfile), existed, w, files::reason(w.error)));
+    else
+        services_.messageBox.inform(this, QStringLiteral("保存したよ"));
     return true;
 }
 
@@ -197,10 +221,9 @@ bool Form1::saveWithDialog() {
         this, {kSaveTitle, kSaveFilter, 1, CommonDialog1.initDir, CommonDialog1.fileName});
     if (!path) return false;
     CommonDialog1.fileName = *path;
-    const files::Stamp target = files::stamp(*path);
-    if (!target.path.isEmpty() && target.path == truncatedFile_ && !confirm(kTruncatedNote))
-        return false;
-    if (files::changedSince(file_, target) &&
+    const QByteArray target = files::stamp(*path).path;
+    if (!target.isEmpty() && target == truncatedFile_ && !confirm(kTruncatedNote)) return false;
+    if (files::changedSince(file_, *path) &&
         !confirm(
             QStringLiteral("このファイルは開いた後で他のプログラムによって変更されています。")))
         return false;

@@ -5,11 +5,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
+#include <QMap>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -58,31 +61,20 @@ class Fd {
     int fd_;
 };
 
-QByteArray folderOf(const QByteArray& name) {
-    const qsizetype slash = name.lastIndexOf('/');
-    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : name.left(slash);
+// A call that a signal may interrupt, made again until it is not.
+template <typename Call>
+auto again(Call call) {
+    decltype(call()) r;
+    do {
+        r = call();
+    } while (r < 0 && errno == EINTR);
+    return r;
 }
 
-// The file a name leads to: links followed, the last one also when it leads nowhere yet, so
-// that saving through it makes the file it names. Nothing, with errno set, on a loop.
-std::optional<QByteArray> followLinks(QByteArray name) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
-        QByteArray to(PATH_MAX, 0);
-        const ssize_t n = ::readlink(name.constData(), to.data(), to.size());
-        if (n < 0) return std::nullopt;
-        to.truncate(n);
-        name = to.startsWith('/') ? to : folderOf(name) + '/' + to;
-    }
-    errno = ELOOP;
-    return std::nullopt;
-}
-
-bool writeAllAt(int fd, const QByteArray& data, qint64 from, qint64 to, qint64& done) {
-    for (done = from; done < to;) {
-        const ssize_t n = ::pwrite(fd, data.constData() + done, size_t(to - done), done);
-        if (n < 0 && errno == EINTR) continue;
+bool writeAllAt(int fd, QByteArrayView data, qint64 to, qint64& done) {
+    for (done = 0; done < to;) {
+        const ssize_t n =
+            again([&] { return ::pwrite(fd, data.data() + done, size_t(to - done), done); });
         if (n <= 0) {
             if (n == 0) errno = EIO;
             return false;
@@ -92,138 +84,261 @@ bool writeAllAt(int fd, const QByteArray& data, qint64 from, qint64 to, qint64& 
     return true;
 }
 
-bool readAll(int fd, QByteArray& out) {
-    for (;;) {
+// The first `max` bytes, or all there are.
+bool readAt(int fd, QByteArray& out, qint64 max) {
+    out.clear();
+    while (out.size() < max) {
         char chunk[65536];
-        const ssize_t n = ::pread(fd, chunk, sizeof chunk, out.size());
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = again([&] {
+            return ::pread(fd, chunk, size_t(std::min<qint64>(sizeof chunk, max - out.size())),
+                           out.size());
+        });
         if (n < 0) return false;
-        if (n == 0) return true;
+        if (n == 0) break;
         out.append(chunk, n);
     }
+    return true;
+}
+
+QByteArray hashOf(QByteArrayView bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+// The system's name for an open file; without /proc, the one a name resolves to.
+QByteArray nameOf(int fd, const QByteArray& fallback) {
+    QByteArray name(PATH_MAX, 0);
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    if (const ssize_t n = ::readlink(link.constData(), name.data(), name.size()); n > 0)
+        return name.left(n);
+    if (char* real = ::realpath(fallback.constData(), nullptr)) {
+        name = real;
+        ::free(real);
+        return name;
+    }
+    return fallback;
+}
+
+Stamp stampOf(int fd, const QByteArray& name, const struct stat& st) {
+    Stamp s;
+    s.path = nameOf(fd, name);
+    s.exists = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    return s;
+}
+
+// Extended attributes by name, the access control list among them; nothing if they cannot be
+// listed.
+std::optional<QMap<QByteArray, QByteArray>> attributes(int fd) {
+    QByteArray names(XATTR_LIST_MAX, 0);
+    const ssize_t n = ::flistxattr(fd, names.data(), names.size());
+    if (n < 0 && errno != ENOTSUP) return std::nullopt;
+    QMap<QByteArray, QByteArray> all;
+    for (qsizetype at = 0; at < n; at += qsizetype(std::strlen(names.constData() + at)) + 1) {
+        const char* name = names.constData() + at;
+        QByteArray value(XATTR_SIZE_MAX, 0);
+        const ssize_t size = ::fgetxattr(fd, name, value.data(), value.size());
+        if (size < 0) return std::nullopt;
+        all.insert(name, value.left(size));
+    }
+    return all;
+}
+
+// Makes a new file what the old one is: owner and group, then the access control list, exactly,
+// without what the folder's default would add, then the mode, then the other attributes. Whether
+// it got there is checked afterwards, as a whole.
+bool makeLike(int to, int from, const struct stat& old) {
+    const auto want = attributes(from);
+    if (!want) return false;
+    struct stat now {};
+    if (::fstat(to, &now) == 0 && (now.st_uid != old.st_uid || now.st_gid != old.st_gid))
+        (void)::fchown(to, old.st_uid, old.st_gid);
+    const char* acl = "system.posix_acl_access";
+    if (const auto a = want->constFind(acl); a != want->cend())
+        (void)::fsetxattr(to, acl, a->constData(), size_t(a->size()), 0);
+    else
+        (void)::fremovexattr(to, acl);
+    (void)::fchmod(to, old.st_mode & 07777);
+    const auto have = attributes(to);
+    for (auto a = want->cbegin(); a != want->cend(); ++a)
+        if (have && have->value(a.key(), "\xff") != a.value())
+            (void)::fsetxattr(to, a.key().constData(), a->constData(), size_t(a->size()), 0);
+    for (const QByteArray& name : have ? have->keys() : QList<QByteArray>())
+        if (!want->contains(name)) (void)::fremovexattr(to, name.constData());
+    return ::fstat(to, &now) == 0 && now.st_uid == old.st_uid && now.st_gid == old.st_gid &&
+           (now.st_mode & 07777) == (old.st_mode & 07777) && attributes(to) == want;
 }
 
 // Devices and FIFOs: written as they are, never replaced by a regular file.
-Written writeDevice(const QByteArray& name, const QByteArray& data) {
+Written writeDevice(int dir, const QByteArray& leaf, int follow, const QByteArrayView data) {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging the editor.
-    const Fd fd(::open(name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Fd fd(again([&] {
+        return ::openat(dir, leaf.constData(),
+                        O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow);
+    }));
     if (fd < 0) return {Written::Untouched, errno};
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    qint64 done = 0;
-    for (; done < data.size();) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return {Written::Untouched, errno};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return {Written::Untouched, errno};
+    for (qint64 done = 0; done < data.size();) {
+        const ssize_t n =
+            again([&] { return ::write(fd, data.data() + done, size_t(data.size() - done)); });
+        if (n <= 0) return {done ? Written::Partial : Written::Untouched, n == 0 ? EIO : errno};
         done += n;
     }
     return {};
 }
 
-// Rewrites a regular file in place. Its room is reserved before the first byte is overwritten;
-// if anything fails after all, the bytes overwritten and the old length are put back.
-Written overwrite(const QByteArray& name, const QByteArray& data) {
-    const Fd fd(::open(name.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (fd < 0)
-        return {errno == EACCES || errno == EPERM ? Written::ReadOnly : Written::Untouched, errno};
-    QByteArray old;
-    if (!readAll(fd, old)) return {Written::Untouched, errno};
-    const qint64 oldSize = old.size(), newSize = data.size();
-    const auto backToOldSize = [&](int err) {
-        return Written{::ftruncate(fd, oldSize) == 0 ? Written::Untouched : Written::Damaged, err};
-    };
-    if (newSize > oldSize) {
-        const int err = ::posix_fallocate(fd, oldSize, newSize - oldSize);
-        struct statvfs fs {};
-        if ((err == EOPNOTSUPP || err == EINVAL) && ::fstatvfs(fd, &fs) == 0 &&
-            qint64(fs.f_bavail) * qint64(fs.f_frsize) < newSize - oldSize)
-            return backToOldSize(ENOSPC);
-        // A partial reservation may have made the file longer.
-        if (err != 0 && err != EOPNOTSUPP && err != EINVAL) return backToOldSize(err);
-    }
-    qint64 done = 0;
-    if (writeAllAt(fd, data, 0, newSize, done) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0)
-        return {};
-    const int err = errno;
+// Rewrites a regular file in place. Its room is reserved, without making it longer, before the
+// first byte is overwritten; if anything fails after that, the bytes overwritten and the old
+// length are put back, each whatever became of the other. Only the bytes to be overwritten are
+// kept, so a large file costs no more memory than the text.
+Written overwrite(int fd, const QByteArray& name, const QByteArray& data) {
     struct stat st {};
-    const bool sameSize = ::fstat(fd, &st) == 0 && st.st_size == oldSize;
-    if (done == 0 && sameSize) return {Written::Untouched, err};
-    // A file already cut short gets all its old bytes back.
-    qint64 restored = 0;
-    if (writeAllAt(fd, old, 0, sameSize ? std::min(done, oldSize) : oldSize, restored) &&
-        (sameSize || ::ftruncate(fd, oldSize) == 0) && ::fsync(fd) == 0)
-        return {Written::Restored, err};
-    return {Written::Damaged, err};
-}
-
-// Owner and group, as far as we may; mode; then the access control list and the other extended
-// attributes, by name, last, so that the mode does not change the list's mask.
-void copyWhatItIs(const QByteArray& from, const struct stat& old, int to) {
-    if (::fchown(to, old.st_uid, old.st_gid) != 0) (void)!::fchown(to, uid_t(-1), old.st_gid);
-    ::fchmod(to, old.st_mode & 07777);
-    QByteArray names(65536, 0);
-    const ssize_t n = ::listxattr(from.constData(), names.data(), names.size());
-    for (qsizetype at = 0; at < n;) {
-        const char* attr = names.constData() + at;
-        QByteArray value(65536, 0);
-        const ssize_t size = ::getxattr(from.constData(), attr, value.data(), value.size());
-        if (size >= 0) (void)::fsetxattr(to, attr, value.constData(), size_t(size), 0);
-        at += qsizetype(std::strlen(attr)) + 1;
-    }
-}
-
-QByteArray tempName(const QByteArray& folder) {
-    static std::mt19937 random{std::random_device{}()};
-    return folder + QByteArray("/.vekedit-") + QByteArray::number(random(), 36);
-}
-
-// Writes a new file beside the old one and puts it in its place, so that the old file stays
-// until the new one is whole on the disk. The new file has no name until then, so a program
-// killed while writing leaves nothing behind.
-Written replace(const QByteArray& name, const QByteArray& data, const struct stat* old) {
-    const QByteArray folder = folderOf(name);
-    QByteArray temp;
-    // An unnamed file is named through /proc, which a chroot may lack.
-    const bool proc = ::access("/proc/self/fd", X_OK) == 0;
-    errno = EOPNOTSUPP;
-    int unnamed = proc ? ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
-    if (unnamed < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
-        // A file system without unnamed files: a named one, removed again on failure.
-        temp = folder + "/.vekedit-XXXXXX";
-        unnamed = ::mkostemp(temp.data(), O_CLOEXEC);
-    }
-    const Fd fd(unnamed);
-    if (fd < 0) return {Written::Untouched, errno};
-    const auto fail = [&](int err) {
-        if (!temp.isEmpty()) ::unlink(temp.constData());
+    if (::fstat(fd, &st) != 0) return {Written::Untouched, errno};
+    const qint64 oldSize = st.st_size, newSize = data.size();
+    QByteArray old;
+    if (!readAt(fd, old, std::min(oldSize, newSize))) return {Written::Untouched, errno};
+    // What a failed reservation did reserve is given back by cutting at the old length.
+    const auto untouched = [&](int err) {
+        if (newSize > oldSize) (void)again([&] { return ::ftruncate(fd, oldSize); });
         return Written{Written::Untouched, err};
     };
-    if (old) {
-        copyWhatItIs(name, *old, fd);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+    if (newSize > oldSize &&
+        again([&] { return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize); })) {
+        const int err = errno;
+        struct statvfs fs {};
+        if (err != EOPNOTSUPP) return untouched(err);
+        // A file system that cannot reserve: at least there must be room.
+        if (::fstatvfs(fd, &fs) == 0 &&
+            qint64(fs.f_bavail) * qint64(fs.f_frsize) < newSize - oldSize)
+            return {Written::Untouched, ENOSPC};
     }
+    // The old length is cut last, once the new bytes are on the disk: the bytes cut off are not
+    // kept, and need not be.
     qint64 done = 0;
-    if (!writeAllAt(fd, data, 0, data.size(), done) || ::fsync(fd) != 0) return fail(errno);
-    if (temp.isEmpty()) {  // named only for the moment it takes to put it in place
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(int(fd));
-        int linked;
+    if (writeAllAt(fd, data, newSize, done) && ::fsync(fd) == 0 &&
+        (newSize >= oldSize || again([&] { return ::ftruncate(fd, newSize); }) == 0)) {
+        Written saved;
+        if (newSize < oldSize && ::fsync(fd) != 0) saved = {Written::Unconfirmed, errno};
+        if (::fstat(fd, &st) == 0) saved.stamp = stampOf(fd, name, st);
+        saved.stamp.hashed = newSize;
+        saved.stamp.hash = hashOf(data);
+        return saved;
+    }
+    const int err = errno;
+    if (done == 0) return untouched(err);
+    qint64 restored = 0;
+    bool back = writeAllAt(fd, old, std::min<qint64>(done, old.size()), restored);
+    back = again([&] { return ::ftruncate(fd, oldSize); }) == 0 && back;
+    back = ::fsync(fd) == 0 && back;
+    if (back) return {Written::Restored, err};
+    Written damaged{Written::Damaged, err};
+    // What is there now is ours, not another program's.
+    QByteArray now;
+    if (::fstat(fd, &st) == 0 && readAt(fd, now, st.st_size)) {
+        damaged.stamp = stampOf(fd, name, st);
+        damaged.stamp.hashed = now.size();
+        damaged.stamp.hash = hashOf(now);
+    }
+    return damaged;
+}
+
+// The folder a name is in, opened by the system, and the name's last part.
+struct Place {
+    int dir = -1;
+    QByteArray leaf;
+    bool readable = false;  // open for reading, so that it can be synced
+};
+
+std::optional<Place> placeOf(const QByteArray& name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : name.left(slash);
+    Place p{-1, name.mid(slash + 1), true};
+    if (p.leaf.isEmpty() || p.leaf == "." || p.leaf == "..") {
+        errno = EISDIR;
+        return std::nullopt;
+    }
+    p.dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (p.dir < 0 && errno == EACCES) {
+        p.readable = false;
+        p.dir = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (p.dir < 0) return std::nullopt;
+    return p;
+}
+
+// Writes a new file beside the old one and puts it in its place, so that the old file stays until
+// the new one is whole on the disk. The new file has no name until then, where the system allows,
+// so a program killed while writing leaves nothing behind. Nothing when no new file can be made
+// to be what the old one is: then it is to be rewritten in place.
+std::optional<Written> replace(const Place& at, const QByteArray& name, const QByteArray& data,
+                               int oldFd, const struct stat* old) {
+    const int dir = at.dir;
+    const QByteArray fdName = "/proc/self/fd/";
+    // An unnamed file is named through /proc, which a chroot may lack.
+    const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+    // Others may not read it while it is not yet what the old file is.
+    const mode_t mode = old ? 0600 : 0666;
+    QByteArray temp;
+    errno = EOPNOTSUPP;
+    int made = proc ? ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode) : -1;
+    if (made < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+        static std::mt19937 random{std::random_device{}()};
         do {
-            temp = tempName(folder);
-            linked =
-                ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW);
-        } while (linked != 0 && errno == EEXIST);
-        if (linked != 0) {
-            const int err = errno;
-            temp.clear();
-            return fail(err);
+            temp = ".vekedit-" + QByteArray::number(random(), 36);
+            made = ::openat(dir, temp.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
+        } while (made < 0 && errno == EEXIST);
+        if (made < 0) temp.clear();
+    }
+    const Fd fd(made);
+    const auto fail = [&](int err) -> std::optional<Written> {
+        if (!temp.isEmpty()) ::unlinkat(dir, temp.constData(), 0);
+        // A folder we may not create files in, or a file mounted in place.
+        if (old && (err == EACCES || err == EPERM || err == EBUSY)) return std::nullopt;
+        return Written{Written::Untouched, err};
+    };
+    if (fd < 0) return fail(errno);
+    if (old && !makeLike(fd, oldFd, *old)) return fail(EPERM);
+    qint64 done = 0;
+    if (!writeAllAt(fd, data, data.size(), done) || ::fsync(fd) != 0) return fail(errno);
+    if (temp.isEmpty()) {
+        const QByteArray self = fdName + QByteArray::number(int(fd));
+        const auto link = [&](const QByteArray& to) {
+            return ::linkat(AT_FDCWD, self.constData(), dir, to.constData(), AT_SYMLINK_FOLLOW);
+        };
+        if (!old) {  // a new file: it gets its name whole
+            if (link(at.leaf) != 0) return fail(errno);
+        } else {
+            static std::mt19937 random{std::random_device{}()};
+            int linked;
+            do {
+                temp = ".vekedit-" + QByteArray::number(random(), 36);
+                linked = link(temp);
+            } while (linked != 0 && errno == EEXIST);
+            if (linked != 0) {
+                const int err = errno;
+                temp.clear();
+                return fail(err);
+            }
         }
     }
-    if (::rename(temp.constData(), name.constData()) != 0) return fail(errno);
-    const Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir >= 0) ::fsync(dir);  // the new name on the disk too
-    return {};
+    if (!temp.isEmpty() && ::renameat(dir, temp.constData(), dir, at.leaf.constData()) != 0)
+        return fail(errno);
+    Written saved;
+    struct stat st {};
+    // Named by its new name: an unnamed file keeps the name it was made with.
+    const Fd named(::openat(dir, at.leaf.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (::fstat(fd, &st) == 0) saved.stamp = stampOf(named, name, st);
+    saved.stamp.hashed = data.size();
+    saved.stamp.hash = hashOf(data);
+    // The new name on the disk too; a file system that cannot sync a folder has nothing to sync.
+    if (at.readable && ::fsync(dir) != 0 && errno != EINVAL && errno != EOPNOTSUPP)
+        saved.outcome = Written::Unconfirmed, saved.error = errno;
+    return saved;
 }
 
 }  // namespace
@@ -258,6 +373,10 @@ QString reason(int err) {
             return QStringLiteral("実行中のプログラムのファイルです");
         case EMFILE:
             return QStringLiteral("開いているファイルが多すぎます");
+        case ENOMEM:
+            return QStringLiteral("メモリが足りません");
+        case EAGAIN:
+            return QStringLiteral("今は読み書きできません（待たないと読めないファイルです）");
         case ENXIO:
             return QStringLiteral("読み出す側のいないパイプか、つながっていない装置です");
         default:
@@ -286,73 +405,91 @@ std::optional<QString> InputFile::open(const QString& path) {
         if (S_ISDIR(st.st_mode)) return reason(EISDIR);
         return QStringLiteral("通常のファイルではありません（デバイスやパイプなど）");
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    fd_ = fd;
+    fd_ = fd;  // still not blocking: a file of the kernel's may make a reader wait
     return std::nullopt;
 }
 
 qsizetype InputFile::readInto(QByteArray& buffer, qsizetype max) {
     const qsizetype old = buffer.size();
     buffer.resize(old + max);
-    ssize_t n;
-    do {
-        n = ::read(fd_, buffer.data() + old, size_t(max));
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = again([&] { return ::read(fd_, buffer.data() + old, size_t(max)); });
     if (n < 0) error_ = reason(errno);
     buffer.resize(old + std::max<ssize_t>(n, 0));
     return n;
 }
 
-Stamp stamp(const QString& path) {
-    Stamp s;
-    const std::optional<QByteArray> target = followLinks(localpath::toBytes(path));
-    if (!target) return s;
-    // One spelling for one file: the folder as the system resolves it.
-    const QByteArray folder = folderOf(*target);
-    if (char* real = ::realpath(folder.constData(), nullptr)) {
-        s.path = QByteArray(real) + '/' + target->mid(target->lastIndexOf('/') + 1);
-        ::free(real);
-    } else {
-        s.path = *target;
-    }
+Stamp InputFile::stamp(QByteArrayView read) const {
     struct stat st {};
-    if (::stat(target->constData(), &st) != 0) return s;
-    s.exists = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.modified = st.st_mtim;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return {};
+    Stamp s = stampOf(fd_, {}, st);
+    s.hashed = read.size();
+    s.hash = hashOf(read);
     return s;
 }
 
-bool changedSince(const Stamp& then, const Stamp& now) {
-    return then.exists && now.exists && then.path == now.path &&
-           (then.device != now.device || then.inode != now.inode || then.size != now.size ||
-            then.modified.tv_sec != now.modified.tv_sec ||
-            then.modified.tv_nsec != now.modified.tv_nsec);
+Stamp stamp(const QString& path, qint64 hashed) {
+    const QByteArray name = localpath::toBytes(path);
+    const Fd at(::open(name.constData(), O_PATH | O_CLOEXEC));
+    struct stat st {};
+    if (at < 0 || ::fstat(at, &st) != 0) return {};
+    Stamp s = stampOf(at, name, st);
+    if (!S_ISREG(st.st_mode) || hashed == 0) return s;
+    const Fd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat same {};
+    QByteArray bytes;
+    if (fd >= 0 && ::fstat(fd, &same) == 0 && same.st_ino == st.st_ino &&
+        same.st_dev == st.st_dev && readAt(fd, bytes, hashed < 0 ? st.st_size : hashed)) {
+        s.hashed = bytes.size();
+        s.hash = hashOf(bytes);
+    }
+    return s;
+}
+
+bool changedSince(const Stamp& then, const QString& path) {
+    const Stamp now = stamp(path);
+    if (!then.exists || !now.exists || then.path != now.path) return false;
+    if (then.device != now.device || then.inode != now.inode || then.size != now.size) return true;
+    // The same size, and perhaps the same time where the clock is coarse: the bytes tell.
+    const Stamp read = then.hash.isEmpty() ? Stamp() : stamp(path, then.hashed);
+    return !read.hash.isEmpty() && read.hash != then.hash;
 }
 
 Written writeFile(const QString& path, const QByteArray& data) {
-    const std::optional<QByteArray> name = followLinks(localpath::toBytes(path));
-    if (!name) return {Written::Untouched, errno};
-    struct stat old {};
-    const bool exists = ::stat(name->constData(), &old) == 0;
-    if (!exists && errno != ENOENT) return {Written::Untouched, errno};
-    if (exists && S_ISDIR(old.st_mode)) return {Written::Untouched, EISDIR};
+    const QByteArray name = localpath::toBytes(path);
+    const std::optional<Place> at = placeOf(name);
+    if (!at) return {Written::Untouched, errno};
+    const Fd dir(at->dir);
+    const char* leaf = at->leaf.constData();
+    struct stat st {};
+    if (::fstatat(dir, leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) return {Written::Untouched, errno};
+        const HeldSignals held;
+        return *replace(*at, name, data, -1, nullptr);
+    }
+    // A link is followed by the system, also one that leads nowhere yet, and stays a link.
+    const bool link = S_ISLNK(st.st_mode);
+    const bool dangling = link && ::fstatat(dir, leaf, &st, 0) != 0;
+    if (dangling && errno != ENOENT) return {Written::Untouched, errno};
+    const int follow = link ? 0 : O_NOFOLLOW;
+    if (!dangling && S_ISDIR(st.st_mode)) return {Written::Untouched, EISDIR};
     // Writing a device by way of a new file would replace the node with a regular file.
-    if (exists && !S_ISREG(old.st_mode)) return writeDevice(*name, data);
-    if (exists && ::faccessat(AT_FDCWD, name->constData(), W_OK, AT_EACCESS) != 0)
+    if (!dangling && !S_ISREG(st.st_mode)) return writeDevice(dir, at->leaf, follow, data);
+    // O_CREAT, so that the system refuses a file planted by another in a shared folder.
+    const Fd fd(again([&] {
+        return ::openat(dir, leaf, O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow,
+                        0666);
+    }));
+    if (fd < 0)
         return {errno == EACCES || errno == EPERM ? Written::ReadOnly : Written::Untouched, errno};
+    struct stat old {};
+    if (::fstat(fd, &old) != 0) return {Written::Untouched, errno};
+    if (!S_ISREG(old.st_mode)) return {Written::Untouched, EINVAL};  // swapped meanwhile
 
     const HeldSignals held;
-    // Every name of a file with several sees the new text.
-    if (exists && old.st_nlink > 1) return overwrite(*name, data);
-    const Written written = replace(*name, data, exists ? &old : nullptr);
-    // A folder we may not create files in, or a file mounted in place, that we may write.
-    if (exists && written.outcome == Written::Untouched &&
-        (written.error == EACCES || written.error == EPERM || written.error == EBUSY))
-        return overwrite(*name, data);
-    return written;
+    // Every name of a file with several sees the new text, and a link stays a link.
+    if (link || old.st_nlink > 1) return overwrite(fd, name, data);
+    if (std::optional<Written> replaced = replace(*at, name, data, fd, &old)) return *replaced;
+    return overwrite(fd, name, data);
 }
 
 }  // namespace files
