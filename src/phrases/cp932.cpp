@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/escapes.h"
 
@@ -19,13 +20,18 @@ constexpr char kUtf16[] = "UTF-16LE";
 constexpr char kUtf16[] = "UTF-16BE";
 #endif
 
+// glibc's converter, which it loads from a module of its own when first opened: that may fail
+// like any open, and is told, not thrown.
 class Iconv {
   public:
     Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert between CP932 and UTF-16");
+        if (!ok()) error_ = errno;
     }
-    ~Iconv() { iconv_close(cd_); }
+    ~Iconv() {
+        if (ok()) iconv_close(cd_);
+    }
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    int error() const { return error_; }
     Iconv(const Iconv&) = delete;
     Iconv& operator=(const Iconv&) = delete;
     void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
@@ -46,6 +52,7 @@ class Iconv {
 
   private:
     iconv_t cd_;
+    int error_ = 0;
 };
 
 bool isLeadByte(uchar b) {
@@ -63,8 +70,12 @@ struct Table {
     std::bitset<65536> otherSpelling;  // Windows writes its character with other bytes
     std::bitset<65536> twins;          // characters that have more than one code
 
+    int error = 0;  // why glibc's table could not be read
+
     Table() {
         Iconv toUtf16(kUtf16, "CP932"), fromUtf16("CP932", kUtf16);
+        error = toUtf16.ok() ? fromUtf16.error() : toUtf16.error();
+        if (error) return;
         const auto add = [&](int code, QByteArrayView bytes) {
             const QByteArray unit = toUtf16.all(bytes);
             if (unit.size() != 2) return;
@@ -86,9 +97,15 @@ struct Table {
     }
 };
 
-const Table& table() {
-    static const Table t;
-    return t;
+// Made once it can be: a failure is tried again at the next use.
+const Table* table(int& error) {
+    static std::unique_ptr<const Table> t;
+    if (!t) {
+        auto made = std::make_unique<const Table>();
+        error = made->error;
+        if (!error) t = std::move(made);
+    }
+    return t.get();
 }
 
 // Appends text that holds no escapes or kept spellings, in the Windows spelling.
@@ -122,8 +139,10 @@ void encodeRun(Iconv& cv, QStringView text, Encoded& e) {
 }  // namespace
 
 Decoded decode(QByteArrayView bytes) {
-    const Table& t = table();
     Decoded d;
+    const Table* found = table(d.error);
+    if (!found) return d;
+    const Table& t = *found;
     d.text.reserve(bytes.size());
     const auto bad = [&d](std::initializer_list<uchar> seq) {
         if (d.invalidCount++ == 0) d.firstInvalidAt = d.text.size();
@@ -162,7 +181,13 @@ Decoded decode(QByteArrayView bytes) {
 Encoded encode(QStringView text, const Spellings& spellings) {
     Encoded e;
     e.bytes.reserve(text.size() * 2);
-    static Iconv cv("CP932", kUtf16);  // opened once: a save may encode line by line
+    static std::unique_ptr<Iconv> opened;  // once: a save may encode line by line
+    if (!opened || !opened->ok()) opened = std::make_unique<Iconv>("CP932", kUtf16);
+    if (!opened->ok()) {
+        e.error = opened->error();
+        return e;
+    }
+    Iconv& cv = *opened;
     cv.reset();
     qsizetype run = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -22,11 +22,13 @@ struct Decoded {
     qsizetype firstInvalidAt = -1;  // index in text of the first of them
     Spellings spellings;            // the first spelling of each, where a file has two
     bool twins = false;             // it holds a character the code page spells more than one way
+    int error = 0;                  // errno, when glibc's table could not be read: nothing decoded
 };
 
 struct Encoded {
     QByteArray bytes;
     QList<char32_t> unmappable;  // distinct characters written as '?', in order of appearance
+    int error = 0;               // errno, when glibc's converter could not be opened
 };
 
 Decoded decode(QByteArrayView bytes);

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "phrases/cp932.h"
+#include "platform/files.h"
 
 // Phrase files: CP932 text, one phrase per line. A CR or CR LF ends a line; a lone LF
 // belongs to its phrase; the last line needs no line end.
@@ -28,19 +29,22 @@ struct Findings {
     // What a file written on Linux looks like, to be asked about.
     bool utf8 = false;    // valid UTF-8, and more than ASCII
     bool lfOnly = false;  // its lines are ended by lone LFs only
+    int noCodePage = 0;   // errno, when the code page's table could not be read: nothing was
 };
 
 // How a file spelled what it held, to write it back the same way: a line it had keeps its own
 // bytes, and a character in another line takes the file's first spelling of it.
 struct Spelling {
     cp932::Spellings characters;
-    QHash<QString, QList<QByteArray>> lines;  // those that may be spelled two ways, in order
+    QHash<qsizetype, QByteArray> own;  // by line number, the lines that may be spelled two ways
+    QStringList lines;  // the file's lines, where some have bytes of their own, to find them again
 };
 
 struct Phrases {
     QStringList lines;
     Findings findings;
     Spelling spelling;
+    files::Stamp file;  // the file as it was read
 };
 
 Phrases parse(QByteArrayView bytes, int maxLines = kMaxPhrases);
@@ -56,8 +60,12 @@ std::variant<QString, Phrases> read(const QString& path, Reading how = Reading::
                                     int maxLines = kMaxPhrases);
 // Why a file with a line too long to edit is refused.
 QString longLine(int line);
+// Why nothing could be converted: the system's table of the code page could not be loaded.
+QString noCodePage(int err);
 
 // The bytes of a text to save as the file spelled it; every line break in it is CR LF.
 cp932::Encoded encode(QStringView text, const Spelling& spelling);
+// For each line after, the line before that it is, unchanged and in the same order, or -1.
+QList<qsizetype> unchangedLines(const QStringList& before, const QList<QStringView>& after);
 
 }  // namespace phrasefile
