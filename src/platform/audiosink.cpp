@@ -2,6 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <QSemaphore>
 #include <algorithm>
 #include <cstdint>
 
@@ -26,6 +27,28 @@ class Locked {
   private:
     pa_threaded_mainloop* loop_;
 };
+
+// The library's loop with its thread running. libpulse takes a thread it could not make for one
+// that runs, so the loop is asked to answer first; one that does not is left as it is, since
+// freeing it would wait for that thread.
+pa_threaded_mainloop* runningLoop() {
+    pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+    if (!loop) return nullptr;
+    if (pa_threaded_mainloop_start(loop) < 0) {
+        pa_threaded_mainloop_free(loop);
+        return nullptr;
+    }
+    auto* answered = new QSemaphore;  // left to a loop that never answers
+    {
+        Locked lock(loop);
+        pa_threaded_mainloop_once_unlocked(
+            loop, [](pa_threaded_mainloop*, void* s) { static_cast<QSemaphore*>(s)->release(); },
+            answered);
+    }
+    if (!answered->tryAcquire(1, 3000)) return nullptr;
+    delete answered;
+    return loop;
+}
 
 bool ready(pa_stream* s) {
     return s && pa_stream_get_state(s) == PA_STREAM_READY;
@@ -74,14 +97,7 @@ void PulseAudioSink::onDrained(pa_stream*, int, void* self) {
 
 bool PulseAudioSink::start(QIODevice* source) {
     stop();
-    if (!loop_) {
-        loop_ = pa_threaded_mainloop_new();
-        if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
-            pa_threaded_mainloop_free(loop_);
-            loop_ = nullptr;
-        }
-        if (!loop_) return false;
-    }
+    if (!loop_ && !(loop_ = runningLoop())) return false;
     {
         Locked lock(loop_);
         if (!context_ && !connectContext()) return false;
