@@ -33,7 +33,9 @@ struct FakeMessageBox : platform::MessageBox {
     QList<bool> windowShown;  // whether the main window was visible at each event
     QWidget* window = nullptr;
     QList<int> answers;  // to the questions in turn; then the default button, as Enter chooses
+    std::function<void()> whileAsked;  // what happens elsewhere while a question is up
     int ask(QWidget*, const QString& text, const QStringList&, int def) override {
+        if (whileAsked) whileAsked();
         return add(u"ask:"_s + text), answers.isEmpty() ? def : answers.takeFirst();
     }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_s + text); }
@@ -99,12 +101,14 @@ struct Harness {
     SharedSettings settings;
     std::unique_ptr<Form1> form;
 
-    explicit Harness(const QString& command = QString()) {
+    // The speech controls are fakes unless another kind is given.
+    explicit Harness(const QString& command = QString(), platform::SpeechFactory real = {}) {
         settings.sCommand = command;
-        const auto speech = [this] {
+        const auto fake = [this] {
             return speeches.emplace_back(new FakeSpeech),
                    std::unique_ptr<FakeSpeech>(speeches.back());
         };
+        const platform::SpeechFactory speech = real ? real : platform::SpeechFactory(fake);
         form = std::make_unique<Form1>(
             settings, platform::Services{dialogs, messages, clipboard, about, fonts, speech});
         messages.window = form.get();

@@ -1,24 +1,54 @@
-// One main window in a process of its own, for the saves that need one: another user, a fault
-// injected by strace, a signal. Runs its arguments as steps, then prints each message shown,
-// its paragraphs and lines parted by '|':
-//   savecase text:N (N characters and a line end) | open:PATH | sh:COMMAND | save:PATH ...
+// One main window in a process of its own, for what needs one: another user, a fault injected by
+// strace, a signal. Runs its arguments as steps, then prints each message shown, its paragraphs
+// and lines parted by '|':
+//   savecase text:N (N characters and a line end) | open:PATH | sh:COMMAND | save:PATH
+//            | wait (says "ready", then waits for SIGUSR1, so that strace can attach or go)
+//            | speak (Start with the real engine and sound: says "heard" or "silent", then Stop)
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "harness.h"
+#include "speech/jtalkspeech.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    sigset_t go;
+    sigemptyset(&go);
+    sigaddset(&go, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &go, nullptr);  // before any thread is made
     QApplication app(argc, argv);
-    Harness h;
-    for (const QString& step : app.arguments().mid(1)) {
+    const QStringList steps = app.arguments().mid(1);
+    const auto real = [] {
+        return std::make_unique<speech::JTalkSpeech>(speech::JTalkFiles::find(),
+                                                     std::make_unique<platform::PulseAudioSink>());
+    };
+    Harness h({}, steps.contains(u"speak"_s) ? platform::SpeechFactory(real) : nullptr);
+    for (const QString& step : steps) {
         const QString arg = step.section(u':', 1);
         if (step.startsWith(u"text:"))
             h.form->Text1->setText(QString(arg.toInt(), u'n') + u"\r\n"_s);
         if (step.startsWith(u"open:")) h.open(arg);
         if (step.startsWith(u"sh:") && std::system(qPrintable(arg)) != 0) return 2;
         if (step.startsWith(u"save:")) h.dialogs.answer = arg, h.form->mSave_Click();
+        if (step == u"wait") {
+            std::printf("ready\n");
+            std::fflush(stdout);
+            int sig;
+            sigwait(&go, &sig);
+        }
+        if (step == u"speak") {
+            bool heard = false;
+            QObject::connect(h.form->PtSvr1.get(), &platform::SpeechControl::playing,
+                             [&](qsizetype, qsizetype length) { heard = heard || length > 0; });
+            const qsizetype told = h.messages.events.size();
+            h.form->mSpeakTest_Click();
+            (void)QTest::qWaitFor([&] { return heard || h.messages.events.size() > told; }, 10000);
+            std::printf("%s\n", heard ? "heard" : "silent");
+            h.form->mStop_Click();
+        }
     }
+    std::printf("text %lld\n", static_cast<long long>(h.form->Text1->text().size()));
     for (QString e : h.messages.events)
         std::printf("%s\n", qPrintable(e.replace(u"\n\n"_s, u"|"_s).replace(u'\n', u'|')));
 }

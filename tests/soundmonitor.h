@@ -43,11 +43,14 @@ struct SoundMonitor {
         }
         return true;
     }
-    // Whether a sound server answers, as the test command starts one.
-    static bool serverUp() {
+    // Why no sound server answers, as the test command starts one; empty when one does.
+    static QString missing() {
         QProcess p;
         p.start("pactl", {"info"});
-        return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && p.waitForFinished() &&
+            p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return {};
+        return "no sound server: the test command starts one with pulseaudio";
     }
     // How long after `at` the first frame louder than floor came; NaN when none came in time.
     // Above 30 is any sound; above 300, a voice well under way.

@@ -1,9 +1,5 @@
 // Phrase files through the main window: bytes on disk, the lines loaded, the bytes saved;
-// and files that cannot be read or written, where nothing of the user's may be lost and
-// nothing may hang.
-#include <sys/mount.h>
-#include <sys/sysmacros.h>
-
+// and files that cannot be opened, where nothing of the user's may be lost and nothing may hang.
 #include "harness.h"
 
 // Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not, 32 to
@@ -34,26 +30,8 @@ class PhraseFileTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
-    std::optional<QDir> disk_;  // a small ext4 disk of our own
-    QString helper_;            // savecase, where the user nobody may run it
 
   private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(::chmod(qPrintable(dir.path()), 0755) == 0);
-        helper_ = path("savecase");
-        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/savecase"_s, helper_));
-        const QString image = path("disk.img"), mount = path("disk");
-        if (::geteuid() == 0 && QDir().mkpath(mount) &&
-            QProcess::execute(u"bash"_s, {u"-c"_s,
-                                          u"truncate -s 4M $0 && mkfs.ext4 -q -m 0 $0 && "
-                                          "mount -o loop $0 $1"_s,
-                                          image, mount}) == 0)
-            disk_ = QDir(mount);
-    }
-    void cleanupTestCase() {
-        if (disk_) ::umount(qPrintable(disk_->path()));
-    }
-
     void loadThenSave_data() {
         QTest::addColumn<Load>("load");
         const QByteArray nul("a\0b\r\n\0\r\n", 8);
@@ -189,6 +167,29 @@ class PhraseFileTest : public QObject {
         h.form->Text1->setText(text.join(u"\r\n"_s));
         h.form->mSave_Click();
         QCOMPARE(readBytes(path("every.dat")), bytes.join("\r\n") + "\r\n");
+        // By their place, not their text: 髙 as FB FC, then as EE E0, ∪ as 87 9C, then as 81 BE,
+        // and an x typed at the end of the first line, which takes the file's own spelling.
+        writeBytes(path("twice.dat"), QByteArray::fromHex("fbfc0d0a eee00d0a 879c0d0a 81be0d0a"));
+        h.open(path("twice.dat"));
+        QTextCursor end(h.form->Text1->document()->firstBlock());
+        end.movePosition(QTextCursor::EndOfBlock), end.insertText(u"x"_s);
+        h.form->mSave_Click();
+        QCOMPARE(readBytes(path("twice.dat")),
+                 QByteArray::fromHex("eee0780d0a eee00d0a 879c0d0a 81be0d0a"));
+    }
+
+    // A file changed while the question how to open it is up is not overwritten unasked.
+    void changedWhileAsked() {
+        writeBytes(path("lf.dat"), "a\nb\n");
+        Harness h;
+        h.messages.answers = {1};  // as it is
+        h.messages.whileAsked = [&] { writeBytes(path("lf.dat"), "c\nd\n"); };
+        h.open(path("lf.dat"));
+        h.messages.whileAsked = nullptr;
+        h.form->Text1->setText(u"x"_s);
+        h.form->mSave_Click();
+        QVERIFY(h.messages.events.last().startsWith(u"ask:このファイルは開いた後で他のプログラム"));
+        QCOMPARE(readBytes(path("lf.dat")), "c\nd\n");
     }
 
     void typedText() {
@@ -255,122 +256,6 @@ class PhraseFileTest : public QObject {
                      path(name) + u"\n\n理由: "_s + reason);  // no beep
         // A reason not worded here: its number and the system's words.
         QVERIFY(files::reason(EXDEV).startsWith(u"エラー番号 18（"_s));
-    }
-
-    // Saves on a small ext4 disk of our own, each in a process of its own: as the user nobody
-    // where it says "nobody" (in a folder it may not write where it says "locked"), with a
-    // fault or a signal injected by strace. The folder holds vek.dat, 20,000 'o' and a line end;
-    // then the bytes of vek.dat, the messages (a failed save as what became of the file and the
-    // errno of its reason) and how the process ended, and a check in shell.
-    void saves_data() {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("run");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("said");
-        QTest::addColumn<QString>("check");
-        const QByteArray old = QByteArray(20000, 'o') + "\r\n";
-        const auto text = [](int n) { return QByteArray(n, 'n') + "\r\n"; };
-        // LeakSanitizer cannot run under ptrace.
-        const QString inject = "ASAN_OPTIONS=detect_leaks=0 strace -qq -f -o /dev/null ";
-        const QString inPlace = inject + "-P vek.dat -e inject=ftruncate:";
-        const auto add = [](const char* name, const QString& setup, const QString& run,
-                            const QByteArray& bytes, const QString& said,
-                            const QString& check = {}) {
-            QTest::newRow(name) << setup << run << bytes << said << check;
-        };
-        add("locked, room: rewritten in place", "locked", "nobody text:30000", text(30000),
-            "保存したよ");
-        // A partial reservation leaves the file longer until it is cut back.
-        add("locked, 7 KB free", "locked; fill 7000", "nobody text:27000", old, "そのまま|ENOSPC");
-        add("full disk: the new file never shows", "fill 7000", "text:27000", old,
-            "そのまま|ENOSPC", "[ \"$(ls -A)\" = vek.dat ]");
-        add("read-only file", "chmod 444 vek.dat", "nobody text:9", old, "書き込みが禁止");
-        add("root's file in a folder anyone may write", "chmod 777 .", "nobody text:9", old,
-            "書き込みが禁止", "stat -c %U vek.dat | grep -x root");
-        // Written and cut short, then not on the disk: all of it comes back.
-        add("rewrite fails: the old bytes back", "locked",
-            inject + "-P vek.dat -e inject=fsync:error=EIO:when=1 nobody text:100", old,
-            "元の内容に戻しました|EIO");
-        add("rewrite and its undoing fail", "locked",
-            inPlace + "error=EIO:when=1 -e inject=pwrite64:error=EIO:when=2 nobody text:100",
-            text(100) + old.mid(102), "壊れている|EIO");
-        // A signal right after the new head is written, or the new file is named: the save
-        // finishes first.
-        add("TERM while rewriting in place", "locked",
-            inject + "-P vek.dat -e inject=pwrite64:signal=TERM:when=1 nobody text:100", text(100),
-            "exit 143");
-        add("TERM while writing beside", "", inject + "-e inject=linkat:signal=TERM text:100",
-            text(100), "exit 143", "[ \"$(ls -A)\" = vek.dat ]");
-        add("a read error loads nothing over the text", "",
-            inject + "-P vek.dat -e inject=read:error=EIO text:5 open:vek.dat", text(5),
-            "開けませんでした|EIO|保存したよ");
-        add("another program changed it since Open", "",
-            "open:vek.dat sh:'printf more >>vek.dat' text:9", old + "more",
-            "他のプログラムによって変更されています");
-        add("owner, group alone, mode, ACL, attributes kept",
-            "chmod 777 .; chgrp users vek.dat; chmod 664 vek.dat; setfacl -m u:daemon:r vek.dat; "
-            "setfattr -n user.note -v kept vek.dat",
-            "users text:9", text(9), "保存したよ",
-            "stat -c %G:%a vek.dat | grep -x users:664 && getfacl -cp vek.dat | "
-            "grep -x user:daemon:r-- && getfattr --only-values -n user.note vek.dat | grep -x "
-            "kept");
-        add("owner kept", "chown daemon:daemon vek.dat; chmod 640 vek.dat", "text:9", text(9),
-            "保存したよ", "stat -c %U:%G:%a vek.dat | grep -x daemon:daemon:640");
-        add("second hard link", "ln vek.dat other.dat", "text:9", text(9), "保存したよ",
-            "cmp vek.dat other.dat");
-        add("dangling link", "rm vek.dat; ln -s sub/target.dat vek.dat; mkdir sub", "text:9",
-            text(9), "保存したよ", "[ -L vek.dat ] && [ -f sub/target.dat ]");
-        add("FIFO without reader", "rm vek.dat; mkfifo vek.dat", "text:9", {}, "そのまま|ENXIO",
-            "[ -p vek.dat ]");
-        add("device", "rm vek.dat; mknod vek.dat c 1 3", "text:9", {}, "保存したよ",
-            "[ -c vek.dat ]");
-        add("missing folder", "", "text:9 save:no/vek.dat", old, "!そのまま|ENOENT");
-    }
-
-    void saves() {
-        QFETCH(QString, setup);
-        QFETCH(QString, run);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, said);
-        QFETCH(QString, check);
-        if (!disk_) QSKIP("a disk of our own and another user need root and a loop device");
-        const QString folder = disk_->filePath(u"case"_s);
-        const auto clean = qScopeGuard([&] {
-            QProcess::execute(u"rm"_s, {u"-rf"_s, folder, disk_->filePath(u"fill"_s)});
-        });
-        QVERIFY(QDir().mkpath(folder));
-        writeBytes(folder + u"/vek.dat"_s, QByteArray(20000, 'o') + "\r\n");
-        // Who runs it; the steps end with Save of vek.dat unless they name another.
-        QString steps = run.contains(u"save:") ? run : run + u" save:vek.dat"_s;
-        steps
-            .replace(QRegularExpression(u"(nobody|users) (.*)(text|open):"_s),
-                     u"setpriv --reuid=nobody --regid=nogroup --groups=\\1 -- \\2\\3:"_s)
-            .replace(u"groups=nobody"_s, u"clear-groups"_s)
-            .replace(u"groups=users"_s, u"groups=100"_s)
-            .replace(QRegularExpression(u"(text|open):"_s), helper_ + u" \\1:"_s);
-        QProcess p;
-        p.setWorkingDirectory(folder);
-        p.start(u"bash"_s, {u"-c"_s,
-                            u"fill() { fallocate -l $(( $(stat -f -c '%a*%S' .) - $1 )) "
-                            "../fill; }\nset -e; "_s +
-                                setup.replace(u"locked"_s, u"chmod 666 vek.dat; chmod 555 ."_s) +
-                                u"\nset +e; "_s + steps + u"; echo \"exit $?\""_s});
-        QVERIFY(p.waitForFinished(30000));
-        const QString out = QString::fromUtf8(p.readAllStandardOutput());
-        const QMap<QString, int> errors{
-            {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"ENXIO", ENXIO}, {"ENOENT", ENOENT}};
-        const QStringList parts = said.split(u'|') << (said.contains(u"exit") ? "exit" : "exit 0");
-        for (QString part : parts) {
-            const bool no = part.startsWith(u'!');
-            if (errors.contains(part)) part = files::reason(errors[part]);
-            QVERIFY2(out.contains(part.mid(no)) != no, qPrintable(out));
-        }
-        QProcess::execute(u"chmod"_s, {u"755"_s, folder});
-        if (!bytes.isEmpty()) QCOMPARE(readBytes(folder + u"/vek.dat"_s), bytes);
-        QVERIFY2(
-            check.isEmpty() ||
-                QProcess::execute(u"bash"_s, {u"-c"_s, u"cd "_s + folder + u" && "_s + check}) == 0,
-            qPrintable(check));
     }
 };
 

@@ -6,10 +6,11 @@
 #   tools/setup.sh package      build the Debian package, check it with lintian, install it and
 #                               drive the installed program end to end
 #   tools/setup.sh bench        run the benchmarks, the speech one on a private sound server
+#   tools/setup.sh faults       fail every system call of a Save and a Start with every fault
 #   tools/setup.sh ci           what CI runs: the tests, sanitizers, fuzzing and the package here,
 #                               then the tests in fresh Debian 13 and unstable roots, and the
 #                               package in the Debian 13 one (tools/inroot.sh)
-# Several of test, package, bench and deps may follow each other: tools/setup.sh test package.
+# Several of test, package, bench, faults and deps may follow each other: tools/setup.sh test package.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -104,7 +105,7 @@ checked_build() {
 }
 
 ci_checks() {
-  local suite="tst_phrasefile savecase tst_shell tst_settings tst_speech"
+  local suite="tst_phrasefile savecase tst_failures tst_shell tst_settings tst_speech"
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
   checked_build "$here/build-asan" "$suite" -DVEKEDIT_SANITIZE=address,undefined
   # Every leak counts: nothing is suppressed.
@@ -148,12 +149,12 @@ fi
 [ $# -gt 0 ] || set -- usage
 for mode in "$@"; do
   case "$mode" in
-    test | ci | bench) packages+=("${test_packages[@]}") ;;&
+    test | ci | bench | faults) packages+=("${test_packages[@]}") ;;&
     package | ci) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;&
     ci) packages+=("${ci_packages[@]}") ;;&
-    deps | test | package | ci | bench) ;;
+    deps | test | package | ci | bench | faults) ;;
     *)
-      echo "usage: $0 run [file] | test | package | bench | deps | ci" >&2
+      echo "usage: $0 run [file] | test | package | bench | faults | deps | ci" >&2
       exit 2
       ;;
   esac
@@ -177,9 +178,14 @@ for mode in "$@"; do
         QT_QPA_PLATFORM=offscreen ./bench/bench_load)
       bash "$here/tools/soundserver.sh" stop "$sound"
       ;;
+    faults)
+      build_all
+      VEKEDIT_FAULTS=all run_tests "$build" -R "sound_server|tst_failures"
+      ;;
     ci)
       build_all
       run_tests "$build" -E tst_installed
+      VEKEDIT_FAULTS=all run_tests "$build" -R "sound_server|tst_failures"
       ci_checks
       package
       other_releases
