@@ -125,6 +125,37 @@ class SpeechTest : public QObject {
         QTRY_COMPARE(childProcesses(), 0);
     }
 
+    // Paused once the sound server has all of a reading and was asked to tell its end: Pause
+    // silences it, and once resumed the reading ends by itself, whenever the pause came.
+    void pausedWhileDraining() {
+        if (const QString no = SoundMonitor::missing(); !no.isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(no));
+            QSKIP(qPrintable(no));
+        }
+        SoundMonitor monitor;
+        platform::PulseAudioSink sink;
+        bool ended = false;
+        sink.idle = [&] { ended = true; };
+        for (int after : {0, 50, 100, 150}) {
+            QByteArray tone;
+            for (int i = 0; i < platform::kSampleRate; ++i)
+                tone += QByteArray(1, 0) + char(i % 48 < 24 ? 0x20 : 0xE0);
+            QBuffer source(&tone);
+            source.open(QIODevice::ReadOnly);
+            ended = false;
+            QVERIFY(sink.start(&source));
+            QVERIFY(SoundMonitor::waitUntil([&] { return source.atEnd(); }, 3000));
+            sink.drain();
+            QTest::qWait(after);
+            const double at = monitor.now();
+            sink.suspend();
+            QCOMPARE_LE(monitor.waitSilent(at), 500);
+            sink.resume();
+            QVERIFY(SoundMonitor::waitUntil([&] { return ended; }, 5000));
+            sink.stop();
+        }
+    }
+
     void realSound_data() {
         // Steps on two speech controls, heard on the sound server's monitor.
         QTest::addColumn<QString>("steps");

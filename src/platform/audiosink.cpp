@@ -124,10 +124,7 @@ void PulseAudioSink::resume() {
     {
         Locked lock(loop_);
         if (ready(stream_) && source_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
-        if (ready(stream_) && draining_ && pendingDrains_ == 0) {  // one answered while paused
-            ++pendingDrains_;
-            done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
-        }
+        askDrain();  // one asked before the pause may have been dropped with it
     }
     feed();
 }
@@ -139,6 +136,7 @@ void PulseAudioSink::stop() {
     draining_ = false;
     if (!loop_) return;
     Locked lock(loop_);
+    forgetDrain();
     if (!ready(stream_)) return;
     done(pa_stream_flush(stream_, nullptr, nullptr));
     done(pa_stream_cork(stream_, 1, nullptr, nullptr));
@@ -148,18 +146,41 @@ void PulseAudioSink::drain() {
     if (!source_ || draining_) return;
     draining_ = true;
     Locked lock(loop_);
-    if (ready(stream_)) {
-        ++pendingDrains_;
-        done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
-    } else {
-        post(&PulseAudioSink::drained);  // nothing could be written yet: nothing to hear
-    }
+    if (ready(stream_))
+        askDrain();
+    else
+        post(&PulseAudioSink::heardAll);  // nothing could be written yet: nothing to hear
 }
 
-// Every drain asked for is answered, the ones a Stop overtook included; the last one counts.
+// Asks the server to tell once all it holds has been played. A server keeps only the latest such
+// request of a stream, drops it when the stream is corked (PipeWire) or plays a corked stream it
+// is asked to drain (pipewire-pulse): so asked only while playing, anew at each resume, and only
+// the latest answer counts. Called with the lock held.
+void PulseAudioSink::askDrain() {
+    if (!draining_ || paused_ || !ready(stream_)) return;
+    forgetDrain();
+    drain_ = pa_stream_drain(stream_, &PulseAudioSink::onDrained, this);
+}
+
+// An earlier request is not waited for: its answer, if one comes, is not looked at.
+void PulseAudioSink::forgetDrain() {
+    if (!drain_) return;
+    pa_operation_cancel(drain_);
+    pa_operation_unref(drain_);
+    drain_ = nullptr;
+}
+
+// Some drain was answered; an end only if it is the latest one asked.
 void PulseAudioSink::drained() {
-    if (pendingDrains_ > 0 && --pendingDrains_ > 0) return;
-    // A drain held while paused may be answered by the library giving up on it: not an end.
+    {
+        Locked lock(loop_);
+        if (!drain_ || pa_operation_get_state(drain_) != PA_OPERATION_DONE) return;
+        forgetDrain();
+    }
+    heardAll();
+}
+
+void PulseAudioSink::heardAll() {
     if (draining_ && !paused_ && idle) idle();
 }
 
@@ -232,10 +253,7 @@ void PulseAudioSink::streamChanged() {
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         if (state == PA_STREAM_READY) {
             if (source_ && !paused_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));
-            if (draining_) {
-                ++pendingDrains_;
-                done(pa_stream_drain(stream_, &PulseAudioSink::onDrained, this));
-            }
+            askDrain();
         }
         if (PA_STREAM_IS_GOOD(state)) return feed();
     }
@@ -258,6 +276,7 @@ void PulseAudioSink::feed() {
 }
 
 void PulseAudioSink::disconnectAll() {
+    forgetDrain();
     if (stream_) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -271,7 +290,6 @@ void PulseAudioSink::disconnectAll() {
         pa_context_unref(context_);
         context_ = nullptr;
     }
-    pendingDrains_ = 0;  // their answers never come
 }
 
 // The server went away or refused us: the next start connects again.

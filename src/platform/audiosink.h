@@ -6,6 +6,7 @@
 #include <functional>
 
 struct pa_context;
+struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
@@ -55,7 +56,10 @@ class PulseAudioSink final : public AudioSink {
     void streamChanged();
     void createStream();
     void feed();
+    void askDrain();
+    void forgetDrain();
     void drained();
+    void heardAll();
     void disconnectAll();
     void lose();
     void post(void (PulseAudioSink::*handler)());
@@ -73,8 +77,8 @@ class PulseAudioSink final : public AudioSink {
     bool everReady_ = false;  // the current context got through to the server
     QIODevice* source_ = nullptr;
     bool paused_ = false;
-    bool draining_ = false;
-    int pendingDrains_ = 0;  // drains asked of the server and not yet answered
+    bool draining_ = false;          // nothing more will come: idle once all of it is heard
+    pa_operation* drain_ = nullptr;  // the latest drain asked, the only one whose answer counts
     qint64 pulled_ = 0;
     mutable qint64 heard_ = 0;
 };
