@@ -23,12 +23,34 @@ packages=(
   open-jtalk open-jtalk-mecab-naist-jdic hts-voice-nitech-jp-atr503-m001
 )
 
-# The tests listen to what is played on a private PulseAudio of their own. A desktop whose
-# sound server is PipeWire keeps it: pulseaudio would replace pipewire-pulse, so there those
-# tests skip. Saves are tried on an ext4 disk of their own, as another user, under strace.
-test_packages=(pulseaudio-utils e2fsprogs acl attr strace)
-dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q 'ok installed' ||
-  test_packages+=(pulseaudio)
+installed() {
+  dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'
+}
+
+# The sound server the tests start a private one of: the system's own. pulseaudio would replace
+# pipewire-pulse, and the other way round; a system with neither gets its release's default.
+sound_packages() {
+  local pipewire=(pipewire pipewire-pulse wireplumber dbus)
+  case "${VEKEDIT_SOUND:-}" in
+    pipewire) echo "${pipewire[@]}" && return ;;
+    pulseaudio) echo pulseaudio && return ;;
+  esac
+  if installed pipewire-pulse; then
+    echo "${pipewire[@]}"
+  elif installed pulseaudio; then
+    echo pulseaudio
+  else
+    case "$(. /etc/os-release && echo "${ID:-debian}:${VERSION_ID:-}")" in
+      debian:1[0-2] | debian:[0-9] | ubuntu:1* | ubuntu:2[01].* | ubuntu:22.04) echo pulseaudio ;;
+      *) echo "${pipewire[@]}" ;;
+    esac
+  fi
+}
+
+# The tests listen to what is played on a private sound server of their own, and try saves on an
+# ext4 disk of their own, as another user, under strace.
+# shellcheck disable=SC2207
+test_packages=(pulseaudio-utils e2fsprogs acl attr strace $(sound_packages))
 
 # The package: lintian, and an X server and keys for the installed program.
 package_packages=(xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
@@ -42,7 +64,7 @@ as_root() {
 missing_packages() {
   local p
   for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+    installed "$p" || echo "$p"
   done
 }
 
@@ -82,11 +104,11 @@ install_deps() {
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $need
 }
 
-build_all() {
+build_all() {  # the targets to build; all of them when none are named
   if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
   fi
-  cmake --build "$build"
+  cmake --build "$build" ${1:+--target "$@"}
 }
 
 run_tests() {  # build folder, then ctest's arguments
@@ -142,7 +164,7 @@ other_releases() {
 
 if [ "${1:-}" = run ]; then
   install_deps
-  build_all
+  build_all vekedit  # only the editor: the tests and benchmarks are built by test and bench
   shift
   exec "$build/vekedit" "${@:-$here/data/vek.dat}"
 fi

@@ -1,28 +1,82 @@
 #!/usr/bin/env bash
-# A private PulseAudio with a null sink, for the tests that listen to what is played.
+# A private sound server with a null sink "vsink" as the default output, for the tests that
+# listen to what is played: PulseAudio where it is installed, otherwise PipeWire with
+# pipewire-pulse and WirePlumber (on a D-Bus session of its own), as Debian 13 desktops have it.
 #   tools/soundserver.sh start DIR    start it with DIR as its XDG_RUNTIME_DIR
 #   tools/soundserver.sh stop DIR     stop it
-# Without pulseaudio, start says so and succeeds, and those tests skip; under CI it fails.
+# VEKEDIT_SOUND=pulseaudio or pipewire chooses. Without either, start says so and succeeds, and
+# those tests skip; under CI it fails.
 set -u
 dir=${2:?usage: $0 start|stop DIR}
 export XDG_RUNTIME_DIR=$dir
+
+have() { command -v "$@" >/dev/null; }
+
+server() {
+  case "${VEKEDIT_SOUND:-}" in
+    pulseaudio | pipewire) echo "$VEKEDIT_SOUND" ;;
+    *)
+      if have pulseaudio; then
+        echo pulseaudio
+      elif have pipewire && have pipewire-pulse && have wireplumber && have dbus-daemon; then
+        echo pipewire
+      fi
+      ;;
+  esac
+}
+
+# Each process of the server in a session of its own, so that it outlives the test that starts
+# it; its id kept to stop it by.
+spawn() {
+  local name=$1
+  shift
+  setsid "$@" </dev/null >"$dir/$name.log" 2>&1 &
+  echo $! >"$dir/$name.pid"
+}
+
+stop() {
+  have pulseaudio && pulseaudio --kill 2>/dev/null
+  local pid
+  for pid in "$dir"/*.pid; do
+    [ -f "$pid" ] || continue
+    kill "$(cat "$pid")" 2>/dev/null
+    rm -f "$pid"
+  done
+  return 0
+}
+
 case "$1" in
   start)
-    if ! command -v pulseaudio >/dev/null || ! command -v parec >/dev/null; then
-      echo "no pulseaudio/parec: the tests that listen to sound will skip"
+    kind=$(server)
+    if [ -z "$kind" ] || ! have parec || ! have pactl; then
+      echo "no sound server (pulseaudio, or pipewire with pipewire-pulse) or no parec:" \
+        "the tests that listen to sound will skip"
       [ -z "${CI:-}" ]
       exit
     fi
     mkdir -p "$dir" && chmod 700 "$dir"
-    pulseaudio --kill 2>/dev/null
-    # -n: no user or system configuration, only what is loaded here.
-    pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
-      --load="module-null-sink sink_name=vsink rate=48000" --load=module-native-protocol-unix &&
-      pactl set-default-sink vsink
+    stop
+    if [ "$kind" = pulseaudio ]; then
+      # -n: no user or system configuration, only what is loaded here.
+      pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
+        --load="module-null-sink sink_name=vsink rate=48000" --load=module-native-protocol-unix
+    else
+      dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$dir/dbus.address" \
+        4>"$dir/dbus.pid"
+      export DBUS_SESSION_BUS_ADDRESS
+      DBUS_SESSION_BUS_ADDRESS=$(cat "$dir/dbus.address")
+      spawn pipewire pipewire
+      for _ in $(seq 50); do [ -S "$dir/pipewire-0" ] && break; sleep 0.1; done
+      spawn wireplumber wireplumber
+      spawn pipewire-pulse pipewire-pulse
+      for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+      pactl load-module module-null-sink sink_name=vsink rate=48000 >/dev/null
+    fi
+    for _ in $(seq 50); do pactl set-default-sink vsink 2>/dev/null && break; sleep 0.1; done
+    pactl info | grep -q '^Default Sink: vsink$' && echo "sound server: $(pactl info | grep '^Server Name')"
     ;;
   stop)
-    pulseaudio --kill 2>/dev/null
-    exit 0
+    stop
     ;;
   *)
     echo "usage: $0 start|stop DIR" >&2
