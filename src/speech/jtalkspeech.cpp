@@ -31,11 +31,13 @@ JTalkSpeech::JTalkSpeech(JTalkFiles files, std::unique_ptr<AudioSink> sink, QObj
         fail(ErrorReason::Playback,
              lost ? QStringLiteral("音声の出力が途中で止まりました。") : kNoOutput);
     };
+    prepare();
 }
 
 JTalkSpeech::~JTalkSpeech() {
     blockSignals(true);  // the owner is going too; it is told nothing more
     cancel();
+    end(waiting_);
     // Killed engines still being reaped end within moments.
     for (QProcess* killed : findChildren<QProcess*>()) killed->waitForFinished(1000);
 }
@@ -54,7 +56,9 @@ QStringList JTalkSpeech::arguments(const JTalkFiles& files, const QString& voice
 }
 
 void JTalkSpeech::SpeechVoice(const QString& voiceId) {
-    if (voiceId == kVoice0 || voiceId == kVoice1) voice_ = voiceId;
+    if (voiceId != kVoice0 && voiceId != kVoice1) return;
+    voice_ = voiceId;
+    prepare();
 }
 
 void JTalkSpeech::SpeechStop() {
@@ -102,17 +106,7 @@ void JTalkSpeech::begin(const QString& text) {
 }
 
 void JTalkSpeech::cancel() {
-    if (synth_) {
-        // Killed, and reaped whenever it is gone: Stop never waits for the engine.
-        synth_->disconnect(this);
-        if (synth_->state() == QProcess::NotRunning) {
-            synth_->deleteLater();  // we may be inside one of its signals
-        } else {
-            connect(synth_, &QProcess::finished, synth_, &QObject::deleteLater);
-            synth_->kill();
-        }
-        synth_ = nullptr;
-    }
+    end(synth_);
     sink_->stop();
     pcm_.clear();
     utterances_ = Utterances();
@@ -132,21 +126,68 @@ void JTalkSpeech::pump() {
         return;
     }
     synthSpan_ = *next;
-    auto* synth = new QProcess(this);
-    synth_ = synth;
-    synth->setProgram(files_.program);
-    synth->setArguments(arguments(files_, voice_));
-    // The engine goes with us, however we end.
-    synth->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    connect(synth, &QProcess::finished, this, &JTalkSpeech::synthesized);
-    connect(synth, &QProcess::errorOccurred, this, [this, synth](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) failedToStart(synth->errorString());
+    // The engine waiting for this voice, with its dictionary and voice loaded; another is
+    // started behind it.
+    QProcess* engine =
+        waiting_ && waitingVoice_ == voice_ ? std::exchange(waiting_, nullptr) : nullptr;
+    if (engine) engine->disconnect(this);
+    synthesize(engine);
+    prepare();
+}
+
+// Gives the utterance to an engine: the one started ahead, or, where there was none, a new one.
+void JTalkSpeech::synthesize(QProcess* ahead) {
+    QProcess* engine = ahead ? ahead : startEngine(voice_);
+    synth_ = engine;
+    fromWaiting_ = ahead != nullptr;
+    // A pipe or a fork that failed is told from inside start(), before anyone could listen.
+    if (engine->error() == QProcess::FailedToStart) return failedToStart(engine->errorString());
+    connect(engine, &QProcess::finished, this, &JTalkSpeech::synthesized);
+    connect(engine, &QProcess::errorOccurred, this, [this, engine](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) failedToStart(engine->errorString());
     });
-    synth->start();
-    // A pipe or a fork that failed is told from inside start(), and the reading is over.
-    if (synth_ != synth) return;
-    synth->write(utterances_.input(*next).toUtf8() + '\n');
-    synth->closeWriteChannel();
+    engine->write(utterances_.input(synthSpan_).toUtf8() + '\n');
+    engine->closeWriteChannel();
+}
+
+QProcess* JTalkSpeech::startEngine(const QString& voice) {
+    auto* engine = new QProcess(this);
+    engine->setProgram(files_.program);
+    engine->setArguments(arguments(files_, voice));
+    // The engine goes with us, however we end.
+    engine->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    engine->start();
+    return engine;
+}
+
+// Keeps one engine started ahead for the voice, blocked on its input. One that dies meanwhile
+// is let go, and the next utterance starts one of its own: nothing is told.
+void JTalkSpeech::prepare() {
+    if (waiting_ && waitingVoice_ == voice_) return;
+    end(waiting_);
+    if (state_ == State::Error || !files_.missing().isEmpty()) return;
+    QProcess* engine = startEngine(voice_);
+    if (engine->state() == QProcess::NotRunning) return engine->deleteLater();
+    waiting_ = engine;
+    waitingVoice_ = voice_;
+    const auto gone = [this, engine] {
+        if (waiting_ == engine) end(waiting_);
+    };
+    connect(engine, &QProcess::finished, this, gone);
+    connect(engine, &QProcess::errorOccurred, this, gone);
+}
+
+// Killed, and reaped whenever it is gone: Stop never waits for an engine.
+void JTalkSpeech::end(QProcess*& engine) {
+    if (!engine) return;
+    engine->disconnect(this);
+    if (engine->state() == QProcess::NotRunning) {
+        engine->deleteLater();  // we may be inside one of its signals
+    } else {
+        connect(engine, &QProcess::finished, engine, &QObject::deleteLater);
+        engine->kill();
+    }
+    engine = nullptr;
 }
 
 // No pipe, no process or no program: the system says which.
@@ -172,6 +213,11 @@ void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
 
 void JTalkSpeech::take(int exitCode, QProcess::ExitStatus status, const QByteArray& wav,
                        const QString& err) {
+    if (status == QProcess::CrashExit && fromWaiting_ && wav.isEmpty()) {
+        // The engine started ahead died before it was given the utterance: another says it.
+        synthesize(nullptr);
+        return;
+    }
     if (status == QProcess::NormalExit && exitCode == 0) {
         const std::optional<QByteArray> pcm = wavSamples(wav);
         if (!pcm) {
@@ -223,6 +269,7 @@ void JTalkSpeech::showPlaying(Span span) {
 
 void JTalkSpeech::fail(ErrorReason reason, const QString& text) {
     cancel();
+    end(waiting_);
     setState(State::Error);
     QMetaObject::invokeMethod(
         this, [this, reason, text] { Q_EMIT errorOccurred(reason, text); }, Qt::QueuedConnection);

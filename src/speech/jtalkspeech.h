@@ -17,7 +17,9 @@ using platform::AudioSink;
 using platform::SpeechControl;
 
 // Reads aloud with the open_jtalk program: text in on standard input, a WAV out on standard
-// output, one short run per utterance, a few seconds ahead of the sound.
+// output, one short run per utterance, a few seconds ahead of the sound. One engine is kept
+// started ahead for the voice, its dictionary and voice loaded, so that no utterance waits for
+// that; errors, a change of voice and the end of the control end it.
 class JTalkSpeech final : public SpeechControl {
     Q_OBJECT
   public:
@@ -42,6 +44,10 @@ class JTalkSpeech final : public SpeechControl {
     void begin(const QString& text);
     void cancel();
     void pump();
+    void synthesize(QProcess* ahead);
+    QProcess* startEngine(const QString& voice);
+    void prepare();
+    void end(QProcess*& engine);
     void synthesized(int exitCode, QProcess::ExitStatus status);
     void take(int exitCode, QProcess::ExitStatus status, const QByteArray& wav, const QString& err);
     void played();
@@ -58,7 +64,10 @@ class JTalkSpeech final : public SpeechControl {
     QString text_;
     Utterances utterances_;
     QProcess* synth_ = nullptr;
-    Span synthSpan_;   // the utterance synth_ is saying
+    Span synthSpan_;               // the utterance synth_ is saying
+    bool fromWaiting_ = false;     // synth_ was started ahead, before it was given the utterance
+    QProcess* waiting_ = nullptr;  // started ahead for waitingVoice_, blocked on its input
+    QString waitingVoice_;
     Span playing_;     // as last told
     QTimer nextSpan_;  // when the next span's first samples are heard
     State state_ = State::Ready;
