@@ -49,13 +49,9 @@ class SpeechTest : public QObject {
         QCOMPARE(cut.input(cut.next().value_or(speech::Span{})), u"急がば回れ、"_s);
 
         QByteArray runs[3];
-        qint64 told = -1;  // what the sink had played when the second phrase was told
         for (int r = 0; r < 3; ++r) {
             auto* sink = new FakeSink;
             speech::JTalkSpeech s(Files::find(), std::unique_ptr<FakeSink>(sink));
-            connect(&s, &speech::JTalkSpeech::playing, this, [&](qsizetype start, qsizetype) {
-                if (r == 0 && start > 0 && told < 0) told = sink->heard();
-            });
             s.SpeechVoice(r < 2 ? platform::kVoice1 : platform::kVoice0);
             s.SpeechSetText(u"雨垂れ石を穿つ。\r\n塵も積もれば山となる。"_s);
             s.SpeechPlay();
@@ -75,17 +71,10 @@ class SpeechTest : public QObject {
             QCOMPARE(s.state(), Ready);
         }
         QVERIFY(runs[0].size() > platform::kBytesPerSecond * 2 && runs[1] == runs[0]);
-        // The first sound comes at once, not after the engine's 0.4 s of silence; the second
-        // phrase, after 0.3 s or more of silence, is told as its first sound is heard.
-        const auto loud = [&](qsizetype i) {
-            return std::abs(qFromLittleEndian<qint16>(runs[0].constData() + 2 * i)) > 100;
-        };
-        qsizetype i = 0, quiet = 0;
-        while (!loud(i)) ++i;
+        // The first sound comes at once, not after the engine's 0.4 s of silence.
+        qsizetype i = 0;
+        while (std::abs(qFromLittleEndian<qint16>(runs[0].constData() + 2 * i)) <= 100) ++i;
         QVERIFY(i > 0 && i < platform::kSampleRate / 10);
-        for (; quiet < platform::kSampleRate * 3 / 10 || !loud(i); ++i)
-            quiet = loud(i) ? 0 : quiet + 1;
-        QVERIFY2(std::abs(told - 2 * i) <= 4800, qPrintable(QString::number(told - 2 * i)));
         // 読み子ちゃん is ten half-tones above 読み秀君.
         QCOMPARE_GT(medianF0(runs[0]), 1.4 * medianF0(runs[2]));
     }
@@ -99,7 +88,6 @@ class SpeechTest : public QObject {
             << "program /nowhere/open_jtalk" << Configuration << "open-jtalk";
         QTest::newRow("no dictionary") << "dictionary /" << Configuration << "mecab-naist-jdic";
         QTest::newRow("not a voice") << "voice /etc/passwd" << Configuration << "atr503-m001";
-        QTest::newRow("not a program") << "program junk" << Configuration << "起動できません";
         QTest::newRow("a crash") << "program crash" << Engine << "異常終了";
     }
 
@@ -107,10 +95,8 @@ class SpeechTest : public QObject {
         QFETCH(QString, file);
         QFETCH(Reason, reason);
         QFETCH(QString, says);
-        writeBytes(dir.filePath(u"junk"_s), "\x7f\x01\x02");  // executable, but not a program
         writeBytes(dir.filePath(u"crash"_s), "#!/bin/sh\nkill -SEGV $$\n");
-        for (auto f : {u"junk"_s, u"crash"_s})
-            QFile::setPermissions(dir.filePath(f), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(dir.filePath(u"crash"_s), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
         const QString what = file.section(u' ', 0, 0), path = dir.filePath(file.section(u' ', 1));
         (what == u"program" ? files.program
@@ -130,10 +116,7 @@ class SpeechTest : public QObject {
     // Paused once the sound server has all of a reading and was asked to tell its end: Pause
     // silences it, and once resumed the reading ends by itself, whenever the pause came.
     void pausedWhileDraining() {
-        if (const QString no = SoundMonitor::missing(); !no.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(no));
-            QSKIP(qPrintable(no));
-        }
+        REQUIRE_SOUND_SERVER();
         SoundMonitor monitor;
         platform::PulseAudioSink sink;
         bool ended = false;
@@ -175,10 +158,7 @@ class SpeechTest : public QObject {
 
     void realSound() {
         QFETCH(QString, steps);
-        if (const QString no = SoundMonitor::missing(); !no.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(no));
-            QSKIP(qPrintable(no));
-        }
+        REQUIRE_SOUND_SERVER();
         std::optional<SoundMonitor> monitor(std::in_place);
         const int children = childProcesses();
         double second = NAN;  // when the second phrase was told as playing

@@ -4,9 +4,11 @@
     tools/mutants.py [PREFIX ...]   all mutants, or those whose names begin with a prefix
 
 Builds in build-mutants/, runs the suite on each mutant (the speech tests only where the fault
-is in the speech path) and restores every file it touched, also when interrupted. A fault that
-does not build is reported as such, not as caught. Not part of the test command: it takes
-minutes. The names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
+is in the speech path) and restores every file it touched, also when interrupted. A fault counts
+as caught by a test only when that test fails again on its own with the fault, and passes on
+its own without it: a loaded machine can fail a sound test by chance. A fault that does not
+build is reported as such, not as caught. Not part of the test command: it takes minutes. The
+names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
 """
 import os, shutil, subprocess, sys
 
@@ -40,7 +42,8 @@ MUTANTS = {
         "    pairLines(a.data() + head, n - head, b.data() + head, m - head, from.data() + head, head);\n",
         ""),
     "an engine that failed to start written to": ("src/speech/jtalkspeech.cpp",
-        "    if (synth_ != synth) return;\n", ""),
+        "    if (engine->error() == QProcess::FailedToStart) return failedToStart(engine->errorString());\n",
+        ""),
     "a sound loop without its thread trusted": ("src/platform/audiosink.cpp",
         "    if (!answered->tryAcquire(1, 3000)) return nullptr;\n", ""),
     "a lost server is never connected again": ("src/platform/audiosink.cpp",
@@ -159,6 +162,98 @@ MUTANTS = {
         'return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);', 'return QColor((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);'),
     'r2: saving a file with two hard links leaves the other name with the old text': ('src/platform/files.cpp',
         'if (link || old.st_nlink > 1) return overwrite(fd, name, data);', 'if (link || old.st_nlink > 2) return overwrite(fd, name, data);'),
+    # Round 3, written blind, weighted to what the last two issues built.
+    'r3: A phrase is left out when the engine started ahead had died before it was given the utterance': ('src/speech/jtalkspeech.cpp',
+        '        synthesize(nullptr);\n        return;',
+        '        pump();\n        return;'),
+    "r3: The first phrase after a change of voice, the Setting dialog's greeting among them, is said in the old voice": ('src/speech/jtalkspeech.cpp',
+        '    QProcess* engine = startEngine(voice_);',
+        '    QProcess* engine = startEngine(waitingVoice_);'),
+    'r3: An engine started ahead is left running after a change of voice or an error, and closing the editor waits for it': ('src/speech/jtalkspeech.cpp',
+        '        engine->kill();\n',
+        ''),
+    'r3: A reading paused before its last phrase was made never ends after Resume': ('src/platform/audiosink.cpp',
+        '        askDrain();  // one asked before the pause may have been dropped with it\n',
+        ''),
+    'r3: The second reading never ends: Stop and Pause stay enabled after its last sound': ('src/platform/audiosink.cpp',
+        '    source_ = nullptr;\n    draining_ = false;\n',
+        '    source_ = nullptr;\n'),
+    'r3: Pause pressed right after the first Start does not silence: the sound starts anyway once the output is ready': ('src/platform/audiosink.cpp',
+        'if (source_ && !paused_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));',
+        'if (source_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));'),
+    "r3: Saving a file whose group the user is not in replaces it with one of the user's own group": ('src/platform/files.cpp',
+        'now.st_gid == old.st_gid &&\n',
+        ''),
+    'r3: Saving under a relative file name writes in the root folder instead of the current one': ('src/platform/files.cpp',
+        'slash < 0    ? QByteArray(".")',
+        'slash < 0    ? QByteArray("/")'),
+    'r3: A new file saved is readable by its owner only, whatever the umask allows': ('src/platform/files.cpp',
+        'const mode_t mode = old ? 0600 : 0666;',
+        'const mode_t mode = 0600;'),
+    'r3: After a save that could not put the old bytes back, the next Save asks whether another program changed the file': ('src/phrases/phrasecommands.cpp',
+        'if (w.outcome == files::Written::Damaged && w.stamp.path == file_.path) file_ = w.stamp;',
+        'if (w.outcome == files::Written::Restored && w.stamp.path == file_.path) file_ = w.stamp;'),
+    "r3: After a line is added above them, unchanged lines with two-way spellings are written with another line's bytes": ('src/phrases/phrasefile.cpp',
+        'from[m - 1] = n - 1;',
+        'from[m - 1] = m - 1;'),
+    'r3: Cut with nothing selected empties the clipboard': ('src/editing/editcommands.cpp',
+        '    if (selected.isEmpty()) return;\n',
+        ''),
+    'r3: A font of 10.5 points chosen in Setting gives the editor 11 points, not 10': ('src/settings/Form2.cpp',
+        'std::nearbyint(chosen->size)',
+        'std::round(chosen->size)'),
+    'r3: A file named on the command line with two or more spaces in its path cannot be opened': ('src/app/Module1.cpp',
+        "if (i > 1) joined += ' ';",
+        "if (i > 2) joined += ' ';"),
+    'r3: Reading a selection marks words after the selection instead of the ones being said': ('src/speech/speechcommands.cpp',
+        'Text1->textCursor().selectionStart()',
+        'Text1->textCursor().selectionEnd()'),
+    # Round 4, written blind by another, weighted the same way.
+    'r4: Saving one name of a file with two names leaves the other name with the old text': ('src/platform/files.cpp',
+        'if (link || old.st_nlink > 1) return overwrite(fd, name, data);',
+        'if (link || old.st_nlink > 2) return overwrite(fd, name, data);'),
+    'r4: A writable file in a folder the user may not write in can no longer be saved': ('src/platform/files.cpp',
+        'if (old && (err == EACCES || err == EPERM || err == EBUSY)) return std::nullopt;',
+        'if (old && (err == EPERM || err == EBUSY)) return std::nullopt;'),
+    "r4: A shorter text saved through a link keeps the old file's last bytes after it": ('src/platform/files.cpp',
+        '(newSize >= oldSize || again([&] { return ::ftruncate(fd, newSize); }) == 0)',
+        '(newSize <= oldSize || again([&] { return ::ftruncate(fd, newSize); }) == 0)'),
+    'r4: After one save, a second save no longer asks about a change another program made meanwhile': ('src/platform/files.cpp',
+        'if (::fstat(fd, &st) == 0) saved.stamp = stampOf(named, name, st);',
+        'if (::fstat(fd, &st) == 0) saved.stamp = stampOf(fd, name, st);'),
+    'r4: A file rewritten at the same size by another program after Open is overwritten without a question': ('src/phrases/phrasefile.cpp',
+        'const files::Stamp stamp = file.stamp(bytes);',
+        'const files::Stamp stamp = file.stamp(QByteArrayView());'),
+    'r4: A failed save of a new file says the original file is untouched, and of an existing one says nothing about it': ('src/phrases/phrasecommands.cpp',
+        'if (existed) what = ',
+        'if (!existed) what = '),
+    'r4: A save the disk could not confirm is treated as not saved: the text stays modified and Close asks to save again': ('src/phrases/phrasecommands.cpp',
+        'w.outcome == files::Written::Saved || w.outcome == files::Written::Unconfirmed;',
+        'w.outcome == files::Written::Saved;'),
+    'r4: The second Start is silent and never ends': ('src/platform/audiosink.cpp',
+        'if (ready(stream_)) done(pa_stream_cork(stream_, 0, nullptr, nullptr));',
+        'if (ready(stream_)) done(pa_stream_cork(stream_, 1, nullptr, nullptr));'),
+    'r4: In a second reading the read-along mark jumps ahead to where the first reading had got': ('src/platform/audiosink.cpp',
+        'pulled_ = heard_ = 0;',
+        'pulled_ = 0;'),
+    'r4: An engine that crashes without output is started again and again: the reading never ends and nothing is told': ('src/speech/jtalkspeech.cpp',
+        'fromWaiting_ = ahead != nullptr;',
+        'fromWaiting_ = true;'),
+    'r4: When open_jtalk fails, the message quotes the first line of its error output instead of the last': ('src/speech/jtalkspeech.cpp',
+        "err.section(u'\\n', -1)",
+        "err.section(u'\\n', 0)"),
+    'r4: A second reading shows no read-along mark until it has played as much as the first one': ('src/speech/pcm.cpp',
+        '    appended_ = 0;\n',
+        ''),
+    "r4: The read-along mark of each line's last phrase misses its last character on every line after the first": ('src/speech/readalong.cpp',
+        'std::lower_bound(crlfs_.begin(), crlfs_.end(), offset)',
+        'std::upper_bound(crlfs_.begin(), crlfs_.end(), offset)'),
+    'r4: With both installed, the editor shows Noto Sans CJK JP instead of IPAPGothic for the design font': ('src/app/Module1.cpp',
+        '{QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),',
+        '{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),'),
+    "r4: A font chosen with strikethrough underlines the editor's text, and one chosen underlined does not": ('src/settings/Form2.cpp',
+        'settings_.bFontUnderline = chosen->underline;',
+        'settings_.bFontUnderline = chosen->strikethrough;'),
 }
 
 
@@ -171,6 +266,24 @@ TARGETS = ["tst_phrasefile", "savecase", "tst_failures", "tst_shell", "tst_setti
 SPEECH = ("src/speech/", "src/platform/audiosink", "src/platform/SpeechControl.h")
 
 
+def failing(env, exclude, only=None):
+    """The tests that fail: of the suite less `exclude`, or of `only` alone."""
+    selection = ["-R", f"^({only})$"] if only else ["-E", exclude]
+    out = subprocess.run(["ctest", "-j2"] + selection, cwd=BUILD, env=env, capture_output=True,
+                         text=True).stdout
+    tests = []
+    for line in out.splitlines():
+        parts = line.split()
+        # "  4 - tst_failures (Failed)" under "The following tests FAILED:"
+        if len(parts) >= 3 and parts[0].isdigit() and parts[1] == "-":
+            tests.append(parts[2])
+    return tests
+
+
+def build():
+    return run(["cmake", "--build", ".", "--target"] + TARGETS).returncode == 0
+
+
 def main(prefixes):
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         lld = ["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []
@@ -181,8 +294,7 @@ def main(prefixes):
     names = [n for n in MUTANTS if not prefixes or any(n.startswith(p) for p in prefixes)]
     # A suite that already fails, or a fault left behind by an interrupted run, would count
     # every mutant as caught.
-    if run(["cmake", "--build", ".", "--target"] + TARGETS).returncode != 0 or \
-            run(["ctest", "-j2", "-E", "tst_installed"], env=env).returncode != 0:
+    if not build() or failing(env, "tst_installed"):
         print("the suite does not pass without a fault: nothing measured")
         return 2
     missed, invalid = [], []
@@ -195,23 +307,28 @@ def main(prefixes):
             print(f"?? {name}: the text to change is not in {path} once")
             invalid.append(name)
             continue
+        caught = []
         try:
             changed = original
             for o, n in zip(olds, news):
                 changed = changed.replace(o, n)
             open(full, "w", encoding="utf-8").write(changed)
-            if run(["cmake", "--build", ".", "--target"] + TARGETS).returncode != 0:
+            if not build():
                 print(f"?? {name}: does not build")
                 invalid.append(name)
                 continue
             skip = "tst_installed" + ("" if path.startswith(SPEECH) else "|tst_speech")
-            caught = run(["ctest", "-j2", "-E", skip], env=env).returncode != 0
-            print(f"{'ok' if caught else 'MISSED'} {name}")
-            if not caught:
-                missed.append(name)
+            # A loaded machine may fail a sound test by chance: a test catches the fault only
+            # if it fails again on its own, and passes on its own without the fault.
+            caught = [t for t in failing(env, skip) if failing(env, skip, t)]
         finally:
             open(full, "w", encoding="utf-8").write(original)
-    run(["cmake", "--build", ".", "--target"] + TARGETS)
+        if caught and build():
+            caught = [t for t in caught if not failing(env, skip, t)]
+        print(f"{'ok' if caught else 'MISSED'} {name}" + (f" ({', '.join(caught)})" if caught else ""))
+        if not caught:
+            missed.append(name)
+    build()
     print(f"{len(names) - len(missed) - len(invalid)} of {len(names)} caught; "
           f"{len(missed)} missed" + (": " + ", ".join(missed) if missed else "") +
           (f"; {len(invalid)} invalid: " + ", ".join(invalid) if invalid else ""))

@@ -162,7 +162,7 @@ bool makeLike(int to, int from, const struct stat& old) {
     (void)::fchmod(to, old.st_mode & 07777);
     const auto have = attributes(to);
     for (auto a = want->cbegin(); a != want->cend(); ++a)
-        if (have && have->value(a.key(), "\xff") != a.value())
+        if (have && (!have->contains(a.key()) || have->value(a.key()) != a.value()))
             (void)::fsetxattr(to, a.key().constData(), a->constData(), size_t(a->size()), 0);
     for (const QByteArray& name : have ? have->keys() : QList<QByteArray>())
         if (!want->contains(name)) (void)::fremovexattr(to, name.constData());

@@ -127,12 +127,12 @@ void JTalkSpeech::pump() {
     }
     synthSpan_ = *next;
     // The engine waiting for this voice, with its dictionary and voice loaded; another is
-    // started behind it.
+    // started behind it, but not beside the first piece of a reading, which it would slow.
     QProcess* engine =
         waiting_ && waitingVoice_ == voice_ ? std::exchange(waiting_, nullptr) : nullptr;
     if (engine) engine->disconnect(this);
     synthesize(engine);
-    prepare();
+    if (pcm_.queued() > 0) prepare();
 }
 
 // Gives the utterance to an engine: the one started ahead, or, where there was none, a new one.
@@ -144,7 +144,10 @@ void JTalkSpeech::synthesize(QProcess* ahead) {
     if (engine->error() == QProcess::FailedToStart) return failedToStart(engine->errorString());
     connect(engine, &QProcess::finished, this, &JTalkSpeech::synthesized);
     connect(engine, &QProcess::errorOccurred, this, [this, engine](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) failedToStart(engine->errorString());
+        if (e != QProcess::FailedToStart) return;
+        if (!fromWaiting_) return failedToStart(engine->errorString());
+        end(synth_);  // started ahead, it never ran, though we had not heard of it yet
+        synthesize(nullptr);
     });
     engine->write(utterances_.input(synthSpan_).toUtf8() + '\n');
     engine->closeWriteChannel();
@@ -201,6 +204,7 @@ void JTalkSpeech::failedToStart(const QString& why) {
 void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
     QProcess* synth = std::exchange(synth_, nullptr);
     synth->deleteLater();
+    prepare();
     // A wave of a few megabytes: without the memory for it, this reading ends, not the editor.
     try {
         take(exitCode, status, synth->readAllStandardOutput(),
@@ -213,8 +217,9 @@ void JTalkSpeech::synthesized(int exitCode, QProcess::ExitStatus status) {
 
 void JTalkSpeech::take(int exitCode, QProcess::ExitStatus status, const QByteArray& wav,
                        const QString& err) {
-    if (status == QProcess::CrashExit && fromWaiting_ && wav.isEmpty()) {
-        // The engine started ahead died before it was given the utterance: another says it.
+    if (fromWaiting_ && wav.isEmpty() && (status == QProcess::CrashExit || exitCode != 0)) {
+        // The engine started ahead died before it was given the utterance, though we had not
+        // heard of it yet: another says it, and fails in its own right if it must.
         synthesize(nullptr);
         return;
     }
