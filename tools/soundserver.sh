@@ -72,8 +72,17 @@ case "$1" in
       for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
       pactl load-module module-null-sink sink_name=vsink rate=48000 >/dev/null
     fi
-    for _ in $(seq 50); do pactl set-default-sink vsink 2>/dev/null && break; sleep 0.1; done
-    pactl info | grep -q '^Default Sink: vsink$' && echo "sound server: $(pactl info | grep '^Server Name')"
+    # The sink may take a moment to appear, and to be taken as the default.
+    for _ in $(seq 100); do
+      pactl set-default-sink vsink 2>/dev/null
+      pactl info 2>/dev/null | grep -q '^Default Sink: vsink$' && break
+      sleep 0.1
+    done
+    if ! pactl info | grep -q '^Default Sink: vsink$'; then
+      echo "the $kind sound server did not take vsink as its output (logs in $dir)" >&2
+      exit 1
+    fi
+    echo "sound server: $(pactl info | grep '^Server Name')"
     ;;
   stop)
     stop
