@@ -41,8 +41,8 @@ class FailureTest : public QObject {
         const bool save = !setup.isNull();
         const QString folder = save ? disk_->filePath(u"case"_s) : path("start");
         const QString what =
-            u"stat -L -c %u:%g:%a vek.dat; getfacl -cp vek.dat; getfattr -d -m "
-            "- vek.dat; ls -A"_s;
+            u"stat -c %F vek.dat; stat -L -c %F:%u:%g:%a vek.dat; getfacl -cp "
+            "vek.dat; getfattr -d -m - vek.dat; ls -A"_s;
         QProcess::execute(u"rm"_s, {u"-rf"_s, folder, disk_ ? disk_->filePath(u"fill"_s) : ""});
         QDir().mkpath(folder);
         Run r;
@@ -56,35 +56,32 @@ class FailureTest : public QObject {
                           u"\n"_s + what);
         }
         QStringList args = QProcess::splitCommand(steps);
-        QStringList as{u"--"_s, helper_};
-        if (args.first() == u"nobody")
-            args.removeFirst(),
-                as = QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s} +
-                     as;
+        const bool nobody = args.first() == u"nobody";
+        if (nobody) args.removeFirst();
         QProcess p, tracer;
         p.setWorkingDirectory(folder);
-        p.start(u"setpriv"_s, as + args);
+        p.start(u"setpriv"_s, (nobody ? QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s,
+                                                    u"--clear-groups"_s}
+                                      : QStringList()) +
+                                  QStringList{u"--"_s, helper_} + args);
         const QString pid = QString::number(p.processId());
-        const auto ready = [&](int n) {
-            return QTest::qWaitFor(
-                [&] {
-                    return (r.said += p.readAllStandardOutput()).count(u"ready") >= n ||
-                           p.state() == QProcess::NotRunning;
-                },
-                20000);
+        const auto ready = [&](int n) {  // its nth "ready", if it still runs
+            while (r.said.count(u"ready") < n && p.waitForReadyRead(20000))
+                r.said += p.readAllStandardOutput();
+            return p.state() == QProcess::Running;
         };
         const auto traced = [&](bool yes) {
             return QTest::qWaitFor([&] {
                 return readBytes(u"/proc/"_s + pid + u"/status"_s).contains("TracerPid:\t0") != yes;
             });
         };
-        if (args.contains(u"wait") && ready(1) && p.state() == QProcess::Running) {
+        if (args.contains(u"wait") && ready(1)) {
             tracer.start(u"strace"_s, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, path("strace.log"),
                                                   u"-e"_s, u"trace="_s + trace, u"-p"_s, pid} +
                                           inject.split(u' ', Qt::SkipEmptyParts));
             (void)traced(true);
             ::kill(pid.toInt(), SIGUSR1);
-            if (ready(2) && p.state() == QProcess::Running) {
+            if (ready(2)) {
                 tracer.terminate(), tracer.waitForFinished(), (void)traced(false);
                 ::kill(pid.toInt(), SIGUSR1);
             }
@@ -120,21 +117,19 @@ class FailureTest : public QObject {
     }
 
     // Saves, with faults or signals where the steps wait for them: the bytes of vek.dat after
-    // (none: not looked at), the messages and the exit (what became of the file and the errno
-    // of its reason; "!" where it must not be said), and a check in shell.
+    // (none: not looked at); the messages, the exit and what the file and folder are (what
+    // became of the file and the errno of its reason; "!" where it must not be said).
     void saves_data() {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("inject");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("said");
-        QTest::addColumn<QString>("check");
         const QByteArray old = old_;
         const auto text = [](int n) { return QByteArray(n, 'n') + "\r\n"; };
         const auto add = [](const char* name, const QString& setup, const QString& steps,
-                            const QString& inject, const QByteArray& bytes, const QString& said,
-                            const QString& check = {}) {
-            QTest::newRow(name) << setup << steps << inject << bytes << said << check;
+                            const QString& inject, const QByteArray& bytes, const QString& said) {
+            QTest::newRow(name) << setup << steps << inject << bytes << said;
         };
         // A partial reservation leaves the file longer until it is cut back; once there is room,
         // the next save goes through, not taken for a change made by another program.
@@ -149,7 +144,7 @@ class FailureTest : public QObject {
         add("TERM while rewriting in place", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         add("TERM while writing beside", "", "text:100 wait save:vek.dat wait",
-            "-e inject=linkat:signal=TERM", text(100), "exit 143", "[ \"$(ls -A)\" = vek.dat ]");
+            "-e inject=linkat:signal=TERM", text(100), "exit 143|!.vekedit");
         add("a read error loads nothing over the text", "",
             "text:5 wait open:vek.dat wait save:vek.dat", "-e inject=read:error=EIO", text(5),
             "開けませんでした|EIO|保存したよ");
@@ -159,14 +154,13 @@ class FailureTest : public QObject {
             "save:vek.dat",
             "", "x" + old.mid(1), "他のプログラムによって変更されています");
         add("dangling link", "rm vek.dat; ln -s sub/target.dat vek.dat; mkdir sub",
-            "text:9 save:vek.dat", "", text(9), "保存したよ",
-            "[ -L vek.dat ] && [ -f sub/target.dat ]");
+            "text:9 save:vek.dat", "", text(9), "保存したよ|symbolic link\nregular file");
         add("FIFO without reader", "rm vek.dat; mkfifo vek.dat", "text:9 save:vek.dat", "", {},
-            "そのまま|ENXIO", "[ -p vek.dat ]");
+            "そのまま|ENXIO|fifo\nfifo");
         // A device that takes nothing is said to, not written to forever.
         add("device", "rm vek.dat; mknod vek.dat c 1 3",
             "text:9 wait save:vek.dat save:vek.dat wait", "-e inject=write:retval=0:when=2", {},
-            "保存したよ|EIO", "[ -c vek.dat ]");
+            "保存したよ|EIO|special file\ncharacter");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
     }
 
@@ -176,10 +170,9 @@ class FailureTest : public QObject {
         QFETCH(QString, inject);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, said);
-        QFETCH(QString, check);
         if (!disk_) QSKIP("a disk of our own and another user need root and a loop device");
         const Run r = run(setup, steps, inject);
-        const QString out = r.said + u"exit "_s + QString::number(r.exit);
+        const QString out = r.said + r.after + u"exit "_s + QString::number(r.exit);
         const QMap<QString, int> errors{
             {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"ENXIO", ENXIO}, {"ENOENT", ENOENT}};
         const QStringList parts = said.split(u'|') << (said.contains(u"exit") ? "exit" : "exit 0");
@@ -189,9 +182,6 @@ class FailureTest : public QObject {
             QVERIFY2(out.contains(part.mid(no)) != no, qPrintable(out));
         }
         if (!bytes.isEmpty()) QCOMPARE(r.bytes, bytes);
-        QVERIFY2(check.isEmpty() ||
-                     shell(disk_->filePath(u"case"_s), check + u" && echo ok"_s).endsWith(u"ok\n"),
-                 qPrintable(check));
     }
 
     // Every call of a Save that touches a file, a folder or a temporary, and every call of a

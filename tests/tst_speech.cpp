@@ -122,9 +122,7 @@ class SpeechTest : public QObject {
         bool ended = false;
         sink.idle = [&] { ended = true; };
         for (int after : {0, 50, 100, 150}) {
-            QByteArray tone;
-            for (int i = 0; i < platform::kSampleRate; ++i)
-                tone += QByteArray(1, 0) + char(i % 48 < 24 ? 0x20 : 0xE0);
+            QByteArray tone(platform::kBytesPerSecond, '\x20');  // a second, loud enough
             QBuffer source(&tone);
             source.open(QIODevice::ReadOnly);
             ended = false;
@@ -147,6 +145,7 @@ class SpeechTest : public QObject {
         QTest::newRow("20 readings in a row") << u"read stop "_s.repeated(20);
         QTest::newRow("pause, resume, start if paused") << u"read pause resume pause read stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
+        QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
         // Another engine is started, unasked and untold.
         QTest::newRow("the waiting engines killed") << u"read stop engines read stop"_s;
         QTest::newRow("greetings from two controls") << u"greet0 end0 greet1 end1 "_s.repeated(3);
@@ -162,9 +161,11 @@ class SpeechTest : public QObject {
         std::optional<SoundMonitor> monitor(std::in_place);
         const int children = childProcesses();
         double second = NAN;  // when the second phrase was told as playing
+        qsizetype heard = 0;  // where the phrase heard now begins
         speech::JTalkSpeech one(Files::find(), std::make_unique<platform::PulseAudioSink>());
         speech::JTalkSpeech two(Files::find(), std::make_unique<platform::PulseAudioSink>());
         QSignalSpy errors(&one, &speech::JTalkSpeech::errorOccurred);
+        connect(&one, &speech::JTalkSpeech::playing, this, [&](qsizetype at) { heard = at; });
         const QString proverbs = u"千里の道も一歩から。\r\n急がば回れ。"_s;
         // Without a clause mark, long and huge would each take seconds to begin if said whole.
         const QMap<QString, QString> readings = {
@@ -186,6 +187,9 @@ class SpeechTest : public QObject {
                 s.SpeechVoice(&s == &one ? platform::kVoice0 : platform::kVoice1);
                 s.SpeechSay(u"こんにちは、読み秀君です"_s);
                 QVERIFY(!std::isnan(monitor->waitLoud(at)));
+            } else if (step == u"last") {  // the second of two phrases begins to be heard
+                s.SpeechSetText(proverbs), s.SpeechPlay();
+                QVERIFY(SoundMonitor::waitUntil([&] { return heard > 0; }, 10000));
             } else if (step == u"follow") {
                 // The second phrase is told as it begins to be heard.
                 connect(&s, &speech::JTalkSpeech::playing, this, [&](qsizetype start, qsizetype) {
