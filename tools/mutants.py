@@ -45,7 +45,7 @@ MUTANTS = {
         "    if (engine->error() == QProcess::FailedToStart) return failedToStart(engine->errorString());\n",
         ""),
     "a sound loop without its thread trusted": ("src/platform/audiosink.cpp",
-        "    if (!answered->tryAcquire(1, 3000)) return nullptr;\n", ""),
+        "    if (!answered->tryAcquire(1, 1000)) return nullptr;\n", ""),
     "a lost server is never connected again": ("src/platform/audiosink.cpp",
         "        disconnectAll();\n        lost = everReady_;", "        lost = everReady_;"),
     "Shift+Enter a lone LF": ("src/platform/TextBox.cpp",

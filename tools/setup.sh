@@ -195,10 +195,10 @@ for mode in "$@"; do
     bench)
       build_all
       sound="$build/bench-sound"
+      trap 'bash "$here/tools/soundserver.sh" stop "$sound"' EXIT
       bash "$here/tools/soundserver.sh" start "$sound"
       (cd "$build" && XDG_RUNTIME_DIR="$sound" QT_QPA_PLATFORM=offscreen ./bench/bench_speech &&
         QT_QPA_PLATFORM=offscreen ./bench/bench_load)
-      bash "$here/tools/soundserver.sh" stop "$sound"
       ;;
     faults)
       build_all

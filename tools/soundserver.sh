@@ -9,6 +9,10 @@
 set -u
 dir=${2:?usage: $0 start|stop DIR}
 export XDG_RUNTIME_DIR=$dir
+# pactl's words in English, whatever the desktop's language; the user's own server, settings
+# and saved state left alone.
+export LC_ALL=C XDG_CONFIG_HOME=$dir/config XDG_STATE_HOME=$dir/state
+unset PULSE_SERVER PULSE_RUNTIME_PATH
 
 have() { command -v "$@" >/dev/null; }
 
@@ -30,18 +34,23 @@ server() {
 spawn() {
   local name=$1
   shift
-  setsid "$@" </dev/null >"$dir/$name.log" 2>&1 &
-  echo $! >"$dir/$name.pid"
+  setsid bash -c 'echo $$ >"$0"; exec "$@"' "$dir/$name.pid" "$@" </dev/null >"$dir/$name.log" 2>&1 &
 }
 
+# Only processes of this server, known by their runtime folder, and only once they are gone.
 stop() {
   have pulseaudio && pulseaudio --kill 2>/dev/null
-  local pid
-  for pid in "$dir"/*.pid; do
-    [ -f "$pid" ] || continue
-    kill "$(cat "$pid")" 2>/dev/null
-    rm -f "$pid"
+  local file pid
+  for file in "$dir"/*.pid; do
+    [ -f "$file" ] || continue
+    pid=$(cat "$file")
+    if [ -r "/proc/$pid/environ" ] && tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "XDG_RUNTIME_DIR=$dir"; then
+      kill "$pid" 2>/dev/null
+      for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    rm -f "$file"
   done
+  rm -rf "$dir"/pipewire-0* "$dir/pulse"
   return 0
 }
 
@@ -61,6 +70,16 @@ case "$1" in
       pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
         --load="module-null-sink sink_name=vsink rate=48000" --load=module-native-protocol-unix
     else
+      # No sound cards, Bluetooth or cameras: the desktop's own server keeps them.
+      wp=$XDG_CONFIG_HOME/wireplumber
+      rm -rf "$wp"
+      mkdir -p "$wp/main.lua.d" "$wp/bluetooth.lua.d" "$wp/wireplumber.conf.d"
+      for monitor in main/alsa main/v4l2 bluetooth/bluez; do  # WirePlumber 0.4
+        printf 'if %s_monitor then %s_monitor.enabled = false end\n' "${monitor#*/}" "${monitor#*/}" \
+          >>"$wp/${monitor%/*}.lua.d/90-vekedit.lua"
+      done
+      printf 'wireplumber.profiles = { main = { monitor.alsa = disabled, monitor.bluez = disabled, monitor.v4l2 = disabled, monitor.libcamera = disabled } }\n' \
+        >"$wp/wireplumber.conf.d/90-vekedit.conf"  # WirePlumber 0.5
       dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$dir/dbus.address" \
         4>"$dir/dbus.pid"
       export DBUS_SESSION_BUS_ADDRESS
@@ -80,6 +99,7 @@ case "$1" in
     done
     if ! pactl info | grep -q '^Default Sink: vsink$'; then
       echo "the $kind sound server did not take vsink as its output (logs in $dir)" >&2
+      stop
       exit 1
     fi
     echo "sound server: $(pactl info | grep '^Server Name')"

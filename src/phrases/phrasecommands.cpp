@@ -163,11 +163,11 @@ bool Form1::SaveMsg(const QString& sfile) {
     // give back the same file.
     if (!text.endsWith(kCrLf)) text += kCrLf;
     const cp932::Encoded encoded = phrasefile::encode(text, spelling_);
-    const bool existed = files::stamp(sfile).exists;
     if (encoded.error) {
-        services_.messageBox.warn(this, saveFailure(escapes::shown(sfile), existed,
-                                                    {files::Written::Untouched, encoded.error},
-                                                    phrasefile::noCodePage(encoded.error)));
+        services_.messageBox.warn(this,
+                                  saveFailure(escapes::shown(sfile), files::stamp(sfile).exists,
+                                              {files::Written::Untouched, encoded.error},
+                                              phrasefile::noCodePage(encoded.error)));
         return false;
     }
     const files::Written w = files::writeFile(sfile, encoded.bytes);
@@ -177,7 +177,7 @@ bool Form1::SaveMsg(const QString& sfile) {
         w.outcome == files::Written::Saved || w.outcome == files::Written::Unconfirmed;
     if (!saved) {
         services_.messageBox.warn(
-            this, saveFailure(escapes::shown(sfile), existed, w, files::reason(w.error)));
+            this, saveFailure(escapes::shown(sfile), w.existed, w, files::reason(w.error)));
         return false;
     }
     Text1->document()->setModified(false);
@@ -192,7 +192,7 @@ bool Form1::SaveMsg(const QString& sfile) {
     }
     if (w.outcome == files::Written::Unconfirmed)
         services_.messageBox.warn(
-            this, saveFailure(escapes::shown(sfile), existed, w, files::reason(w.error)));
+            this, saveFailure(escapes::shown(sfile), w.existed, w, files::reason(w.error)));
     else
         services_.messageBox.inform(this, QStringLiteral("保存したよ"));
     return true;

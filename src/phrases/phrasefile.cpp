@@ -156,10 +156,11 @@ std::variant<QString, Phrases> read(const QString& path, Reading how, int maxLin
     QByteArray bytes;
     int ends = 0;
     qsizetype scanned = 0;
+    bool whole = false;  // read to its end
     for (;;) {
         const qsizetype n = file.readInto(bytes, 1 << 20);
         if (n < 0) return file.errorString();
-        if (n == 0) break;
+        if ((whole = n == 0)) break;
         scanned =
             how == Reading::Exact ? scanLineEnds(bytes, scanned, maxLines, ends) : bytes.size();
         // Enough once the byte after the last line end taken is known, and whether
@@ -170,7 +171,7 @@ std::variant<QString, Phrases> read(const QString& path, Reading how, int maxLin
     if (scanned > kMaxBytes) return tooBig();
     const bool utf8 = isUtf8Text(QByteArrayView(bytes).first(std::min(scanned, bytes.size())));
     // Of the descriptor read and the bytes it gave, so a change made since is never taken in.
-    const files::Stamp stamp = file.stamp(bytes);
+    const files::Stamp stamp = file.stamp(bytes, whole);
     Phrases phrases = how == Reading::Exact ? parse(bytes, maxLines)
                                             : converted(std::move(bytes), utf8, maxLines);
     phrases.file = stamp;

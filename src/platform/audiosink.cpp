@@ -45,7 +45,7 @@ pa_threaded_mainloop* runningLoop() {
             loop, [](pa_threaded_mainloop*, void* s) { static_cast<QSemaphore*>(s)->release(); },
             answered);
     }
-    if (!answered->tryAcquire(1, 3000)) return nullptr;
+    if (!answered->tryAcquire(1, 1000)) return nullptr;
     delete answered;
     return loop;
 }

@@ -302,9 +302,11 @@ std::optional<Written> replace(const Place& at, const QByteArray& name, const QB
         return Written{Written::Untouched, err};
     };
     if (fd < 0) return fail(errno);
-    if (old && !makeLike(fd, oldFd, *old)) return fail(EPERM);
+    // What the old file is comes after the bytes: writing clears set-id bits and capabilities.
     qint64 done = 0;
-    if (!writeAllAt(fd, data, data.size(), done) || ::fsync(fd) != 0) return fail(errno);
+    if (!writeAllAt(fd, data, data.size(), done)) return fail(errno);
+    if (old && !makeLike(fd, oldFd, *old)) return fail(EPERM);
+    if (::fsync(fd) != 0) return fail(errno);
     if (temp.isEmpty()) {
         const QByteArray self = fdName + QByteArray::number(int(fd));
         const auto link = [&](const QByteArray& to) {
@@ -339,6 +341,69 @@ std::optional<Written> replace(const Place& at, const QByteArray& name, const QB
     if (at.readable && ::fsync(dir) != 0 && errno != EINVAL && errno != EOPNOTSUPP)
         saved.outcome = Written::Unconfirmed, saved.error = errno;
     return saved;
+}
+
+// A file the system would not open for writing: one the user may not write is refused; for any
+// other reason, such as a file planted by another in a shared folder, the reason is told.
+Written refused(int dir, const char* leaf, int err) {
+    if (err != EACCES && err != EPERM) return {Written::Untouched, err};
+    const bool writable = ::faccessat(dir, leaf, W_OK, AT_EACCESS) == 0;
+    return {writable ? Written::Untouched : Written::ReadOnly, err};
+}
+
+// A file made through a link that led nowhere goes again when the save fails, so that nothing is
+// left where there was nothing.
+Written madeThrough(int dir, const QByteArray& leaf, int fd, Written written) {
+    if (written.outcome == Written::Saved || written.outcome == Written::Unconfirmed)
+        return written;
+    QByteArray to(PATH_MAX, 0);
+    const ssize_t n = ::readlinkat(dir, leaf.constData(), to.data(), to.size());
+    struct stat made {
+    }, there{};
+    if (n > 0 && ::fstat(fd, &made) == 0 &&
+        ::fstatat(dir, to.left(n).constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        made.st_ino == there.st_ino && made.st_dev == there.st_dev)
+        ::unlinkat(dir, to.left(n).constData(), 0);
+    return {Written::Untouched, written.error};
+}
+
+Written write(const QByteArray& name, const QByteArray& data, bool& existed) {
+    const std::optional<Place> at = placeOf(name);
+    if (!at) return {Written::Untouched, errno};
+    const Fd dir(at->dir);
+    const char* leaf = at->leaf.constData();
+    struct stat st {};
+    if (::fstatat(dir, leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) return {Written::Untouched, errno};
+        const HeldSignals held;
+        return *replace(*at, name, data, -1, nullptr);
+    }
+    // A link is followed by the system, also one that leads nowhere yet, and stays a link.
+    const bool link = S_ISLNK(st.st_mode);
+    const bool dangling = link && ::fstatat(dir, leaf, &st, 0) != 0;
+    if (dangling && errno != ENOENT) return {Written::Untouched, errno};
+    existed = !dangling;
+    const int follow = link ? 0 : O_NOFOLLOW;
+    if (!dangling && S_ISDIR(st.st_mode)) return {Written::Untouched, EISDIR};
+    // Writing a device by way of a new file would replace the node with a regular file.
+    if (!dangling && !S_ISREG(st.st_mode)) return writeDevice(dir, at->leaf, follow, data);
+    // O_CREAT, so that the system refuses a file planted by another in a shared folder.
+    const Fd fd(again([&] {
+        return ::openat(dir, leaf, O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow,
+                        0666);
+    }));
+    if (fd < 0) return refused(dir, leaf, errno);
+    struct stat old {};
+    if (::fstat(fd, &old) != 0) return {Written::Untouched, errno};
+    if (!S_ISREG(old.st_mode)) return {Written::Untouched, EINVAL};  // swapped meanwhile
+
+    const HeldSignals held;
+    // A link that led nowhere: what it leads to now is ours, and goes again if the save fails.
+    if (dangling) return madeThrough(dir, at->leaf, fd, overwrite(fd, name, data));
+    // Every name of a file with several sees the new text, and a link stays a link.
+    if (link || old.st_nlink > 1) return overwrite(fd, name, data);
+    if (std::optional<Written> replaced = replace(*at, name, data, fd, &old)) return *replaced;
+    return overwrite(fd, name, data);
 }
 
 }  // namespace
@@ -391,8 +456,8 @@ InputFile::~InputFile() {
 }
 
 std::optional<QString> InputFile::open(const QString& path) {
-    const int fd =
-        ::open(localpath::toBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    name_ = localpath::toBytes(path);
+    const int fd = ::open(name_.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return reason(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -418,10 +483,11 @@ qsizetype InputFile::readInto(QByteArray& buffer, qsizetype max) {
     return n;
 }
 
-Stamp InputFile::stamp(QByteArrayView read) const {
+Stamp InputFile::stamp(QByteArrayView read, bool whole) const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return {};
-    Stamp s = stampOf(fd_, {}, st);
+    Stamp s = stampOf(fd_, name_, st);
+    if (whole) s.size = read.size();  // what grew while it was read is a change too
     s.hashed = read.size();
     s.hash = hashOf(read);
     return s;
@@ -455,41 +521,10 @@ bool changedSince(const Stamp& then, const QString& path) {
 }
 
 Written writeFile(const QString& path, const QByteArray& data) {
-    const QByteArray name = localpath::toBytes(path);
-    const std::optional<Place> at = placeOf(name);
-    if (!at) return {Written::Untouched, errno};
-    const Fd dir(at->dir);
-    const char* leaf = at->leaf.constData();
-    struct stat st {};
-    if (::fstatat(dir, leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) return {Written::Untouched, errno};
-        const HeldSignals held;
-        return *replace(*at, name, data, -1, nullptr);
-    }
-    // A link is followed by the system, also one that leads nowhere yet, and stays a link.
-    const bool link = S_ISLNK(st.st_mode);
-    const bool dangling = link && ::fstatat(dir, leaf, &st, 0) != 0;
-    if (dangling && errno != ENOENT) return {Written::Untouched, errno};
-    const int follow = link ? 0 : O_NOFOLLOW;
-    if (!dangling && S_ISDIR(st.st_mode)) return {Written::Untouched, EISDIR};
-    // Writing a device by way of a new file would replace the node with a regular file.
-    if (!dangling && !S_ISREG(st.st_mode)) return writeDevice(dir, at->leaf, follow, data);
-    // O_CREAT, so that the system refuses a file planted by another in a shared folder.
-    const Fd fd(again([&] {
-        return ::openat(dir, leaf, O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow,
-                        0666);
-    }));
-    if (fd < 0)
-        return {errno == EACCES || errno == EPERM ? Written::ReadOnly : Written::Untouched, errno};
-    struct stat old {};
-    if (::fstat(fd, &old) != 0) return {Written::Untouched, errno};
-    if (!S_ISREG(old.st_mode)) return {Written::Untouched, EINVAL};  // swapped meanwhile
-
-    const HeldSignals held;
-    // Every name of a file with several sees the new text, and a link stays a link.
-    if (link || old.st_nlink > 1) return overwrite(fd, name, data);
-    if (std::optional<Written> replaced = replace(*at, name, data, fd, &old)) return *replaced;
-    return overwrite(fd, name, data);
+    bool existed = false;
+    Written written = write(localpath::toBytes(path), data, existed);
+    written.existed = existed;
+    return written;
 }
 
 }  // namespace files

@@ -44,11 +44,12 @@ class InputFile {
     // Appends up to max bytes; returns how many were read, 0 at the end, -1 on error.
     qsizetype readInto(QByteArray& buffer, qsizetype max);
     QString errorString() const { return error_; }
-    // The file that was read, and what was read of it from the start.
-    Stamp stamp(QByteArrayView read) const;
+    // The file that was read, and what was read of it from the start: all of it where whole.
+    Stamp stamp(QByteArrayView read, bool whole) const;
 
   private:
     int fd_ = -1;
+    QByteArray name_;
     QString error_;
 };
 
@@ -62,8 +63,9 @@ struct Written {
         Partial,      // a device or pipe took only part of the text
         ReadOnly,     // the file may not be written: left as it was
     } outcome = Saved;
-    int error = 0;  // errno, when not saved
-    Stamp stamp;    // the file as it is now, where that is known: saved, or damaged
+    int error = 0;         // errno, when not saved
+    Stamp stamp;           // the file as it is now, where that is known: saved, or damaged
+    bool existed = false;  // there was a file of that name to replace
 
     Written(Outcome o = Saved, int e = 0) : outcome(o), error(e) {}
 };
