@@ -13,7 +13,7 @@ class FailureTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
-    std::optional<QDir> disk_;  // a small ext4 disk of our own
+    std::optional<QDir> disk_;  // a small ext4 disk of our own, its clock in whole seconds
     QString helper_;            // savecase, where the user nobody may run it
     std::map<QString, QByteArray> guards_{{"/proc/sys/fs/protected_symlinks", {}},
                                           {"/proc/sys/fs/protected_regular", {}}};
@@ -101,10 +101,11 @@ class FailureTest : public QObject {
         QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/savecase"_s, helper_));
         const QString image = path("disk.img"), mount = path("disk");
         if (::geteuid() == 0 && QDir().mkpath(mount) &&
-            QProcess::execute(u"bash"_s, {u"-c"_s,
-                                          u"truncate -s 4M $0 && mkfs.ext4 -q -m 0 $0 && "
-                                          "mount -o loop $0 $1"_s,
-                                          image, mount}) == 0)
+            QProcess::execute(u"bash"_s,
+                              {u"-c"_s,
+                               u"truncate -s 4M $0 && mkfs.ext4 -q -m 0 -I 128 $0 2>/dev/null && "
+                               "mount -o loop $0 $1"_s,
+                               image, mount}) == 0)
             disk_ = QDir(mount);
         // Links and files planted by others in a shared folder are refused, as on Debian.
         for (auto& [guard, was] : guards_)
