@@ -347,8 +347,10 @@ std::optional<Written> replace(const Place& at, const QByteArray& name, const QB
 // other reason, such as a file planted by another in a shared folder, the reason is told.
 Written refused(int dir, const char* leaf, int err) {
     if (err != EACCES && err != EPERM) return {Written::Untouched, err};
-    const bool writable = ::faccessat(dir, leaf, W_OK, AT_EACCESS) == 0;
-    return {writable ? Written::Untouched : Written::ReadOnly, err};
+    // Read-only only when the system says so; a check that itself failed tells nothing.
+    const bool readOnly = ::faccessat(dir, leaf, W_OK, AT_EACCESS) != 0 &&
+                          (errno == EACCES || errno == EPERM || errno == EROFS);
+    return {readOnly ? Written::ReadOnly : Written::Untouched, err};
 }
 
 // A file made through a link that led nowhere goes again when the save fails, so that nothing is
