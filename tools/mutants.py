@@ -3,8 +3,8 @@
 
     tools/mutants.py [PREFIX ...]   all mutants, or those whose names begin with a prefix
 
-Builds in build-mutants/, runs the suite on each mutant (the speech tests only where the fault
-is in the speech path) and restores every file it touched, also when interrupted. A fault counts
+Builds in build-mutants/, runs the tests on each mutant, quickest first, until one catches it
+(the speech tests only where the fault is in the speech path) and restores every file it touched, also when interrupted. A fault counts
 as caught by a test only when that test fails again on its own with the fault, and passes on
 its own without it: a loaded machine can fail a sound test by chance. A fault that does not
 build is reported as such, not as caught. Not part of the test command: it takes minutes. The
@@ -254,6 +254,96 @@ MUTANTS = {
     "r4: A font chosen with strikethrough underlines the editor's text, and one chosen underlined does not": ('src/settings/Form2.cpp',
         'settings_.bFontUnderline = chosen->underline;',
         'settings_.bFontUnderline = chosen->strikethrough;'),
+    'r5: A file with exactly two hard links is replaced on save, so its other name keeps the old text': ('src/platform/files.cpp',
+        'if (link || old.st_nlink > 1) return overwrite(fd, name, data);',
+        'if (link || old.st_nlink > 2) return overwrite(fd, name, data);'),
+    'r5: A newly saved file is readable by its owner only': ('src/platform/files.cpp',
+        'const mode_t mode = old ? 0600 : 0666;',
+        'const mode_t mode = old ? 0666 : 0600;'),
+    'r5: A file another program lengthened since it was opened is overwritten without asking': ('src/platform/files.cpp',
+        'then.inode != now.inode || then.size != now.size) return true;',
+        'then.inode != now.inode) return true;'),
+    'r5: A failed in-place save says the old text is back, but one byte of it stays changed': ('src/platform/files.cpp',
+        'bool back = writeAllAt(fd, old, std::min<qint64>(done, old.size()), restored);',
+        'bool back = writeAllAt(fd, old, std::min<qint64>(done, old.size()) - 1, restored);'),
+    'r5: After saving a cut-short file over itself, the next save asks again about lines to be lost': ('src/phrases/phrasecommands.cpp',
+        'if (w.stamp.path == truncatedFile_) truncatedFile_.clear();',
+        'if (w.stamp.path != truncatedFile_) truncatedFile_.clear();'),
+    'r5: A save written but not confirmed on disk leaves the text marked unsaved, so closing asks to save again': ('src/phrases/phrasecommands.cpp',
+        'w.outcome == files::Written::Saved || w.outcome == files::Written::Unconfirmed;',
+        'w.outcome == files::Written::Saved;'),
+    "r5: After lines are inserted or deleted, a line near the end is written with another line's bytes": ('src/phrases/phrasefile.cpp',
+        'from[m - 1] = n - 1;',
+        'from[m - 1] = m - 1;'),
+    'r5: Once the code page converter failed to open, every later save fails too': ('src/phrases/cp932.cpp',
+        'if (!opened || !opened->ok()) opened =',
+        'if (!opened) opened ='),
+    'r5: The second reading never ends': ('src/platform/audiosink.cpp',
+        'source_ = nullptr;\n    draining_ = false;\n',
+        'source_ = nullptr;\n'),
+    'r5: Pause pressed right after Start does not silence the reading': ('src/platform/audiosink.cpp',
+        'if (source_ && !paused_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));',
+        'if (source_) done(pa_stream_cork(stream_, 0, nullptr, nullptr));'),
+    'r5: An engine started ahead that exited unheard makes Start report an engine failure instead of reading': ('src/speech/jtalkspeech.cpp',
+        'wav.isEmpty() && (status == QProcess::CrashExit || exitCode != 0)',
+        'wav.isEmpty() && status == QProcess::CrashExit'),
+    'r5: A path given as several command-line words opens a file with the first two words joined': ('src/app/Module1.cpp',
+        "if (i > 1) joined += ' ';",
+        "if (i > 2) joined += ' ';"),
+    'r5: Cut with nothing selected empties the clipboard': ('src/editing/editcommands.cpp',
+        'if (selected.isEmpty()) return;',
+        'if (Text1->text().isEmpty()) return;'),
+    'r5: A 10.5-point font is applied to the editor as 11 points': ('src/settings/Form2.cpp',
+        'std::nearbyint(chosen->size)',
+        'std::round(chosen->size)'),
+    'r5: A second sound outage after sound was heard again is not told': ('src/speech/speechcommands.cpp',
+        'if (length > 0) speechTrouble_ = Reason::NoError;',
+        'if (length < 0) speechTrouble_ = Reason::NoError;'),
+    'r6: Saving a file that has one other hard link replaces it, so the other name keeps the old text.': ('src/platform/files.cpp',
+        'if (link || old.st_nlink > 1) return overwrite(fd, name, data);',
+        'if (link || old.st_nlink > 2) return overwrite(fd, name, data);'),
+    'r6: A file another program made longer since it was opened is overwritten without asking.': ('src/platform/files.cpp',
+        'then.inode != now.inode || then.size != now.size) return true;',
+        'then.inode != now.inode) return true;'),
+    'r6: A newly saved file can be read by its owner only, whatever the umask allows.': ('src/platform/files.cpp',
+        'const mode_t mode = old ? 0600 : 0666;',
+        'const mode_t mode = 0600;'),
+    'r6: After a truncated file is saved over once, the next Save asks about lost lines again, and a save elsewhere drops the warning for it.': ('src/phrases/phrasecommands.cpp',
+        'if (w.stamp.path == truncatedFile_) truncatedFile_.clear();',
+        'if (w.stamp.path != truncatedFile_) truncatedFile_.clear();'),
+    'r6: A failed save says the original file is untouched only when there was no original file.': ('src/phrases/phrasecommands.cpp',
+        'if (existed) what = ',
+        'if (!existed) what = '),
+    'r6: The warning about bytes that are not Shift-JIS names the last line that has them, not the first.': ('src/phrases/phrasefile.cpp',
+        'if (d.invalidCount > 0 && found.invalidCount == 0) found.firstInvalidLine = number;',
+        'if (d.invalidCount > 0) found.firstInvalidLine = number;'),
+    'r6: An emoji is saved as two question marks, and the warning lists a stray half of it as well.': ('src/phrases/cp932.cpp',
+        '            units = 2;',
+        '            units = 1;'),
+    'r6: A reading paused after its last sound was handed over never ends once it is resumed.': ('src/platform/audiosink.cpp',
+        '        askDrain();  // one asked before the pause may have been dropped with it\n',
+        ''),
+    'r6: Once the sound server has gone away, a Start that cannot reach it says the sound stopped midway instead of that there is no output.': ('src/platform/audiosink.cpp',
+        '    everReady_ = false;\n',
+        ''),
+    'r6: After a reading fails, the engine started ahead is left running.': ('src/speech/jtalkspeech.cpp',
+        '    end(waiting_);\n    setState(State::Error);',
+        '    setState(State::Error);'),
+    'r6: When the engine fails, the message quotes the first line of what it said instead of the last.': ('src/speech/jtalkspeech.cpp',
+        "err.section(u'\\n', -1)",
+        "err.section(u'\\n', 0)"),
+    'r6: A sentence with a full-width comma is not cut or paused there, and the read-along mark runs past it.': ('src/speech/utterances.cpp',
+        'c == 0x3001 || c == 0xFF0C || c == 0xFF64',
+        'c == 0x3001 || c == 0xFF64'),
+    'r6: The read-along mark leaves out the last character of every line that ends with a line break.': ('src/speech/readalong.cpp',
+        'std::lower_bound(crlfs_.begin(), crlfs_.end(), offset)',
+        'std::upper_bound(crlfs_.begin(), crlfs_.end(), offset)'),
+    'r6: On the second reading the read-along mark does not appear until far into the sound.': ('src/speech/pcm.cpp',
+        '    finished_ = false;\n    appended_ = 0;\n',
+        '    finished_ = false;\n'),
+    'r6: Copy puts the hidden byte escapes on the clipboard instead of replacement characters.': ('src/editing/editcommands.cpp',
+        'services_.clipboard.setText(escapes::shown(Text1->selText()));',
+        'services_.clipboard.setText(Text1->selText());'),
 }
 
 
@@ -262,6 +352,8 @@ def run(cmd, **kw):
 
 
 TARGETS = ["tst_phrasefile", "savecase", "tst_failures", "tst_shell", "tst_settings", "tst_speech"]
+# Quickest first: a fault counts as caught at the first test that catches it.
+ORDER = ["tst_phrasefile", "tst_shell", "tst_settings", "tst_failures", "tst_speech"]
 # The speech tests take a minute; they run for faults in the speech path only.
 SPEECH = ("src/speech/", "src/platform/audiosink", "src/platform/SpeechControl.h")
 
@@ -278,6 +370,14 @@ def failing(env, exclude, only=None):
         if len(parts) >= 3 and parts[0].isdigit() and parts[1] == "-":
             tests.append(parts[2])
     return tests
+
+
+def catching(env, skip):
+    """The first test, quickest first, that fails with the fault and fails again on its own."""
+    for test in ORDER:
+        if test not in skip.split("|") and failing(env, "", test) and failing(env, "", test):
+            return [test]
+    return []
 
 
 def build():
@@ -319,8 +419,8 @@ def main(prefixes):
                 continue
             skip = "tst_installed" + ("" if path.startswith(SPEECH) else "|tst_speech")
             # A loaded machine may fail a sound test by chance: a test catches the fault only
-            # if it fails again on its own (and, at the end, passes on its own without it).
-            caught = [t for t in failing(env, skip) if failing(env, skip, t)]
+            # if it fails again (and, at the end, passes on its own without it).
+            caught = catching(env, skip)
         finally:
             open(full, "w", encoding="utf-8").write(original)
         print(f"{'ok' if caught else 'MISSED'} {name}" + (f" ({', '.join(caught)})" if caught else ""),
