@@ -26,8 +26,10 @@ int main(int argc, char** argv) {
     Harness h({}, steps.contains(u"speak"_s) ? platform::SpeechFactory(real) : nullptr);
     for (const QString& step : steps) {
         const QString arg = step.section(u':', 1);
-        if (step.startsWith(u"text:"))
+        if (step.startsWith(u"text:")) {  // as if typed
             h.form->Text1->setText(QString(arg.toInt(), u'n') + u"\r\n"_s);
+            h.form->Text1->document()->setModified(true);
+        }
         if (step.startsWith(u"open:")) h.open(arg);
         if (step.startsWith(u"sh:") && std::system(qPrintable(arg)) != 0) return 2;
         if (step.startsWith(u"save:")) h.dialogs.answer = arg, h.form->mSave_Click();
@@ -48,7 +50,8 @@ int main(int argc, char** argv) {
             h.form->mStop_Click();
         }
     }
-    std::printf("text %lld\n", static_cast<long long>(h.form->Text1->text().size()));
+    std::printf("text %lld%s\n", static_cast<long long>(h.form->Text1->text().size()),
+                h.form->Text1->document()->isModified() ? " modified" : "");
     for (QString e : h.messages.events)
         std::printf("%s\n", qPrintable(e.replace(u"\n\n"_s, u"|"_s).replace(u'\n', u'|')));
 }

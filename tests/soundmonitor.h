@@ -50,7 +50,7 @@ struct SoundMonitor {
         if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && p.waitForFinished() &&
             p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
             return {};
-        return "no sound server: the test command starts one with pulseaudio";
+        return "no sound server: the test command starts a private one (tools/soundserver.sh)";
     }
     // How long after `at` the first frame louder than floor came; NaN when none came in time.
     // Above 30 is any sound; above 300, a voice well under way.

@@ -90,6 +90,7 @@ class SpeechTest : public QObject {
         QTest::newRow("no dictionary") << "dictionary /" << Configuration << "mecab-naist-jdic";
         QTest::newRow("not a voice") << "voice /etc/passwd" << Configuration << "atr503-m001";
         QTest::newRow("a crash") << "program crash" << Engine << "異常終了";
+        QTest::newRow("its last words") << "program fails" << Engine << "終了コード 3）。last";
     }
 
     void engineFailures() {
@@ -97,7 +98,9 @@ class SpeechTest : public QObject {
         QFETCH(Reason, reason);
         QFETCH(QString, says);
         writeBytes(dir.filePath(u"crash"_s), "#!/bin/sh\nkill -SEGV $$\n");
-        QFile::setPermissions(dir.filePath(u"crash"_s), QFile::ReadOwner | QFile::ExeOwner);
+        writeBytes(dir.filePath(u"fails"_s), "#!/bin/sh\necho first >&2\necho last >&2\nexit 3\n");
+        for (const char* name : {"crash", "fails"})
+            QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
         const QString what = file.section(u' ', 0, 0), path = dir.filePath(file.section(u' ', 1));
         (what == u"program" ? files.program
@@ -146,12 +149,14 @@ class SpeechTest : public QObject {
         QTest::addColumn<QString>("steps");
         QTest::newRow("20 readings in a row") << u"read stop "_s.repeated(20);
         QTest::newRow("pause, resume, start if paused") << u"read pause resume pause read stop"_s;
+        QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
         QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
         // Another engine is started, unasked and untold.
         QTest::newRow("the waiting engines killed") << u"read stop engines read stop"_s;
         QTest::newRow("greetings from two controls") << u"greet0 end0 greet1 end1 "_s.repeated(3);
-        QTest::newRow("the span reported is the one heard") << u"follow stop"_s;
+        QTest::newRow("the span reported is the one heard")
+            << u"read stop follow stop follow stop"_s;
         QTest::newRow("long lines without a clause mark") << u"long stop huge stop"_s;
         // Told once it goes, and at a Start while it is gone; heard again once it is back.
         QTest::newRow("the server goes away") << u"read kill missing revive read stop"_s;
@@ -167,7 +172,10 @@ class SpeechTest : public QObject {
         speech::JTalkSpeech one(Files::find(), std::make_unique<platform::PulseAudioSink>());
         speech::JTalkSpeech two(Files::find(), std::make_unique<platform::PulseAudioSink>());
         QSignalSpy errors(&one, &speech::JTalkSpeech::errorOccurred);
-        connect(&one, &speech::JTalkSpeech::playing, this, [&](qsizetype at) { heard = at; });
+        connect(&one, &speech::JTalkSpeech::playing, this, [&](qsizetype at) {
+            if (at > 0 && std::isnan(second) && monitor) second = monitor->now();
+            heard = at;
+        });
         const QString proverbs = u"千里の道も一歩から。\r\n急がば回れ。"_s;
         // Without a clause mark, long and huge would each take seconds to begin if said whole.
         const QMap<QString, QString> readings = {
@@ -189,17 +197,20 @@ class SpeechTest : public QObject {
                 s.SpeechVoice(&s == &one ? platform::kVoice0 : platform::kVoice1);
                 s.SpeechSay(u"こんにちは、読み秀君です"_s);
                 QVERIFY(!std::isnan(monitor->waitLoud(at)));
+            } else if (step == u"begin") {  // Pause comes before the first sound
+                s.SpeechSetText(proverbs), s.SpeechPlay();
             } else if (step == u"last") {  // the second of two phrases begins to be heard
                 s.SpeechSetText(proverbs), s.SpeechPlay();
                 QVERIFY(SoundMonitor::waitUntil([&] { return heard > 0; }, 10000));
             } else if (step == u"follow") {
-                // The second phrase is told as it begins to be heard.
-                connect(&s, &speech::JTalkSpeech::playing, this, [&](qsizetype start, qsizetype) {
-                    if (start > 0 && std::isnan(second)) second = monitor->now();
-                });
+                // The second phrase is told as it begins to be heard: after the first, which
+                // takes more than a second, and not before.
+                second = NAN;
                 s.SpeechSetText(proverbs);
                 s.SpeechPlay();
+                const double first = at + monitor->waitLoud(at, 3000, 30);
                 QVERIFY(SoundMonitor::waitUntil([&] { return !std::isnan(second); }, 10000));
+                QCOMPARE_GT(second - first, 500);
                 QCOMPARE_LT(monitor->waitLoud(second, 3000, 30), 300);
             } else if (step.startsWith(u"end")) {
                 QVERIFY(SoundMonitor::waitUntil([&] { return s.state() == Ready; }, 10000));
