@@ -1,6 +1,6 @@
 // One main window in a process of its own, for what needs one: another user, a fault injected by
-// strace, a signal. Runs its arguments as steps, then prints each message shown, its paragraphs
-// and lines parted by '|':
+// strace, a signal. Runs its arguments as steps, then prints the text's length and each message
+// shown, its paragraphs and lines parted by '|', also at each wait:
 //   savecase text:N (N characters and a line end) | open:PATH | sh:COMMAND | save:PATH
 //            | wait (says "ready", then waits for SIGUSR1, so that strace can attach or go)
 //            | speak (Start with the real engine and sound: says "heard" or "silent", then Stop)
@@ -10,6 +10,14 @@
 
 #include "harness.h"
 #include "speech/jtalkspeech.h"
+
+// The text's length, whether it is modified, and the messages shown since last told.
+static void tell(Harness& h, qsizetype& told) {
+    std::printf("text %lld%s\n", static_cast<long long>(h.form->Text1->text().size()),
+                h.form->Text1->document()->isModified() ? " modified" : "");
+    for (QString e : h.messages.events.mid(std::exchange(told, h.messages.events.size())))
+        std::printf("%s\n", qPrintable(e.replace(u"\n\n"_s, u"|"_s).replace(u'\n', u'|')));
+}
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -24,6 +32,7 @@ int main(int argc, char** argv) {
                                                      std::make_unique<platform::PulseAudioSink>());
     };
     Harness h({}, steps.contains(u"speak"_s) ? platform::SpeechFactory(real) : nullptr);
+    qsizetype told = 0;
     for (const QString& step : steps) {
         const QString arg = step.section(u':', 1);
         if (step.startsWith(u"text:")) {  // as if typed
@@ -34,6 +43,7 @@ int main(int argc, char** argv) {
         if (step.startsWith(u"sh:") && std::system(qPrintable(arg)) != 0) return 2;
         if (step.startsWith(u"save:")) h.dialogs.answer = arg, h.form->mSave_Click();
         if (step == u"wait") {
+            tell(h, told);
             std::printf("ready\n");
             std::fflush(stdout);
             int sig;
@@ -50,8 +60,5 @@ int main(int argc, char** argv) {
             h.form->mStop_Click();
         }
     }
-    std::printf("text %lld%s\n", static_cast<long long>(h.form->Text1->text().size()),
-                h.form->Text1->document()->isModified() ? " modified" : "");
-    for (QString e : h.messages.events)
-        std::printf("%s\n", qPrintable(e.replace(u"\n\n"_s, u"|"_s).replace(u'\n', u'|')));
+    tell(h, told);
 }

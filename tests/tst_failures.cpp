@@ -24,6 +24,7 @@ class FailureTest : public QObject {
         QString said, before, after;  // what savecase printed; the file and folder, from shell
         QByteArray bytes;             // of vek.dat
         int exit = -1;                // its code, or 128 and the signal that ended it
+        std::optional<std::pair<QString, QByteArray>> waited;  // after and bytes at its 2nd wait
     };
     static QString shell(const QString& folder, const QString& command) {
         QProcess sh;
@@ -71,6 +72,11 @@ class FailureTest : public QObject {
                 r.said += p.readAllStandardOutput();
             return p.state() == QProcess::Running;
         };
+        const auto look = [&] {
+            const QString file = folder + u"/vek.dat"_s;
+            return std::pair(save ? shell(folder, what) : QString(),
+                             QFileInfo(file).isFile() ? readBytes(file) : QByteArray());
+        };
         const auto traced = [&](bool yes) {
             return QTest::qWaitFor([&] {
                 return readBytes(u"/proc/"_s + pid + u"/status"_s).contains("TracerPid:\t0") != yes;
@@ -84,14 +90,14 @@ class FailureTest : public QObject {
             ::kill(pid.toInt(), SIGUSR1);
             if (ready(2)) {
                 tracer.terminate(), tracer.waitForFinished(), (void)traced(false);
+                r.waited = look();
                 ::kill(pid.toInt(), SIGUSR1);
             }
         }
         p.waitForFinished(), tracer.waitForFinished();
         r.exit = p.exitStatus() == QProcess::CrashExit ? 128 + p.exitCode() : p.exitCode();
         r.said += QString::fromUtf8(p.readAllStandardOutput());
-        if (save) r.after = shell(folder, what);
-        if (QFileInfo(folder + u"/vek.dat"_s).isFile()) r.bytes = readBytes(folder + u"/vek.dat"_s);
+        std::tie(r.after, r.bytes) = look();
         return r;
     }
 
@@ -158,6 +164,9 @@ class FailureTest : public QObject {
             "open:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc status=none\" text:9 "
             "save:vek.dat",
             "", "x" + old.mid(1), "他のプログラムによって変更されています");
+        add("lengthened since Open", "",
+            "open:vek.dat sh:\"printf x >> vek.dat\" text:9 save:vek.dat", "", old + "x",
+            "他のプログラムによって変更されています");
         add("changed elsewhere after a save of ours", "",
             "open:vek.dat text:9 save:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc "
             "status=none\" text:9 save:vek.dat",
@@ -242,13 +251,13 @@ class FailureTest : public QObject {
             QSKIP("the system's guards against planted files cannot be switched on here");
         if (start) REQUIRE_SOUND_SERVER();
         const QByteArray saved = QByteArray(steps.section(u"text:"_s, 1).toInt(), 'n') + "\r\n";
-        // The calls between the two waits are counted and failed; a second Start follows them.
+        // The calls between the two waits are counted and failed; a second Start or Save follows.
         const QString save = steps.contains(u"save:") ? steps.section(u' ', -1) : u"save:vek.dat"_s;
         const QString args =
             start
                 ? QString(steps).replace(u" speak"_s, u" wait speak wait speak"_s)
                 : QString(steps).remove(u' ' + save).replace(u"text:"_s, u"open:vek.dat text:"_s) +
-                      u" wait "_s + save + u" wait"_s;
+                      u" wait "_s + save + u" wait "_s + save;
 #ifdef __SANITIZE_ADDRESS__
         const QString memory;  // the sanitizer's own allocator dies without it
 #else
@@ -263,20 +272,22 @@ class FailureTest : public QObject {
         QList<std::pair<QString, int>> calls;
         static const QRegularExpression callLine(u"^(\\d+) +(\\w+)\\("_s);
         for (const QByteArray& line : readBytes(path("strace.log")).split('\n')) {
-            if (line.contains("write(1, \"ready")) break;
+            if (line.contains("write(1, ")) break;  // its second "ready"
             const auto m = callLine.match(QString::fromLatin1(line));
             if (!m.hasMatch()) continue;
             const int n = ++counts[{m.captured(1), m.captured(2)}];
             if (!calls.contains(std::pair(m.captured(2), n))) calls.append({m.captured(2), n});
         }
         QVERIFY(calls.size() > 5);
-        const bool canSave = clean.bytes == saved, all = qgetenv("VEKEDIT_FAULTS") == "all";
+        const auto [cleanAfter, cleanBytes] = clean.waited.value_or(std::pair(QString(), ""));
+        const QString cleanSaid = clean.said.section(u"ready\n"_s, 1, 1);
+        const bool canSave = cleanBytes == saved, all = qgetenv("VEKEDIT_FAULTS") == "all";
         if (!start) QCOMPARE(canSave, !QByteArray(QTest::currentDataTag()).startsWith("refused"));
         const QByteArray was = setup.startsWith(u"rm vek.dat") ? QByteArray() : old_;
         // Saved as it was, its other names with it; a new one as the umask allows.
-        if (!start && !was.isEmpty()) QCOMPARE(clean.after, clean.before);
+        if (!start && !was.isEmpty()) QCOMPARE(cleanAfter, clean.before);
         if (!start && was.isEmpty())
-            QVERIFY2(clean.after.contains(u":0:0:644:1\n"), qPrintable(clean.after));
+            QVERIFY2(cleanAfter.contains(u":0:0:644:1\n"), qPrintable(cleanAfter));
         const QStringList restarted{"read",     "pread64",   "write",
                                     "pwrite64", "fallocate", "ftruncate"};
         const QMap<QString, int> errors{{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}};
@@ -307,31 +318,37 @@ class FailureTest : public QObject {
                         qPrintable(where));
                     continue;
                 }
-                const bool isNew = canSave && r.bytes == saved;
+                // The file and the messages after the failed save; what the next one leaves.
+                const auto [after, bytes] = r.waited.value_or(std::pair(r.after, r.bytes));
+                const QString said = r.said.section(u"ready\n"_s, 1, 1);
+                const bool isNew = canSave && bytes == saved;
                 // Killed between writing the head and cutting the tail, a file rewritten in
                 // place holds both: no call does the two at once.
                 const bool tail =
-                    kill && saved.size() < old_.size() && r.bytes == saved + old_.mid(saved.size());
+                    kill && saved.size() < old_.size() && bytes == saved + old_.mid(saved.size());
                 cut += tail;
-                QVERIFY2(isNew || r.bytes == was || tail, qPrintable(where));
+                QVERIFY2(isNew || bytes == was || tail, qPrintable(where));
                 if (kill) {
                     leftovers += r.after.count(u".vekedit-"_s);
                     continue;
                 }
-                QCOMPARE(r.after, isNew ? clean.after : r.before);
+                QCOMPARE(after, isNew ? cleanAfter : r.before);
+                // The next save goes as if nothing had failed.
+                QVERIFY2(r.bytes == clean.bytes && r.after == clean.after &&
+                             r.said.section(u"ready\n"_s, 2) == clean.said.section(u"ready\n"_s, 2),
+                         qPrintable(where));
                 // Saved, and said so; or not, and said why, never as damaged when it is not.
                 // glibc does not make its own reads again while it loads its converter.
-                const bool why =
-                    r.said.contains(u"理由: "_s + files::reason(errors.value(fault))) ||
-                    (fault == u"EACCES" && r.said.contains(u"書き込みが禁止")) ||
-                    (!canSave && r.said.contains(u"理由: "_s + files::reason(EACCES))) ||
-                    r.said.contains(u"変換表") || r.said == clean.said;
-                QVERIFY2((r.said.contains(u"保存したよ") || r.said.contains(u"確かめられません")) ==
-                                 isNew &&
-                             r.said.contains(u" modified\n") != isNew &&
-                             (isNew || (why && !r.said.contains(u"壊れている"))) &&
-                             (fault != u"EINTR" || isNew == canSave || r.said.contains(u"変換表")),
-                         qPrintable(where));
+                const bool why = said.contains(u"理由: "_s + files::reason(errors.value(fault))) ||
+                                 (fault == u"EACCES" && said.contains(u"書き込みが禁止")) ||
+                                 (!canSave && said.contains(u"理由: "_s + files::reason(EACCES))) ||
+                                 said.contains(u"変換表") || said == cleanSaid;
+                QVERIFY2(
+                    (said.contains(u"保存したよ") || said.contains(u"確かめられません")) == isNew &&
+                        said.contains(u" modified\n") != isNew &&
+                        (isNew || (why && !said.contains(u"壊れている"))) &&
+                        (fault != u"EINTR" || isNew == canSave || said.contains(u"変換表")),
+                    qPrintable(where));
             }
         }
         qInfo("%lld positions, %d faults tried", static_cast<long long>(calls.size()), tried);

@@ -68,15 +68,17 @@ class SettingsTest : public QObject {
                 i == 7 ? d.Option1_Click(i) : d.Option1[i]->click();
                 heard += h.speeches[1]->take() << QString::number(h.settings.iVoice);
             }
-            // An engine that cannot speak is told of once, whichever window's it is.
-            for (FakeSpeech* s : h.speeches)
-                Q_EMIT s->errorOccurred(FakeSpeech::ErrorReason::Playback, u"no sound"_s);
+            // An engine that cannot speak is told of once, whichever window's it is, and again
+            // once sound was heard in between.
+            for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[0]->playing(0, 5))
+                for (FakeSpeech* s : h.speeches)
+                    Q_EMIT s->errorOccurred(FakeSpeech::ErrorReason::Playback, u"no sound"_s);
         });
         QCOMPARE(heard, (QStringList{"SpeechVoice:" + platform::kVoice0,
                                      "SpeechSay:こんにちは、読み秀君です", "0", "7",
                                      "SpeechVoice:" + platform::kVoice1,
                                      "SpeechSay:こんにちは、読み子ちゃんです", "1"}));
-        QCOMPARE(h.messages.events, QStringList{u"warn:読み上げができません。\nno sound"_s});
+        QCOMPARE(h.messages.events, QStringList(2, u"warn:読み上げができません。\nno sound"_s));
         QCOMPARE(look(h.form->Text1), look({kDesignFontName, 20, false, false, false, true, 0}));
     }
 
