@@ -1,4 +1,6 @@
 // Reading aloud with the open_jtalk engine: against a fake sink, and on a real sound server.
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <csignal>
 
 #include "harness.h"
@@ -202,6 +204,7 @@ class SpeechTest : public QObject {
         QFETCH(QString, steps);
         REQUIRE_SOUND_SERVER();
         std::optional<SoundMonitor> monitor(std::in_place);
+        std::optional<QLocalServer> hangUp;
         const int children = childProcesses();
         double second = NAN;  // when the second phrase was told as playing
         qsizetype heard = 0;  // where the phrase heard now begins
@@ -262,12 +265,21 @@ class SpeechTest : public QObject {
             } else if (step == u"engines") {
                 for (const QByteArray& pid : engines()) ::kill(pid.toInt(), SIGKILL);
             } else if (step == u"kill" || step == u"revive") {
-                monitor.reset();
+                monitor.reset(), hangUp.reset();
                 QCOMPARE(QProcess::execute(u"bash"_s, {VEKEDIT_SOURCE_DIR "/tools/soundserver.sh",
                                                        step == u"kill" ? u"stop"_s : u"start"_s,
                                                        qEnvironmentVariable("XDG_RUNTIME_DIR")}),
                          0);
                 if (step == u"revive") monitor.emplace();
+                // Gone, and in its place a socket that hangs up on whoever comes, as a dying
+                // server's may.
+                const QString socket = qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native"_s;
+                if (step == u"kill" && QDir().mkpath(QFileInfo(socket).path())) {
+                    hangUp.emplace();
+                    QObject::connect(&*hangUp, &QLocalServer::newConnection,
+                                     [&] { hangUp->nextPendingConnection()->abort(); });
+                    QVERIFY(hangUp->listen(socket));
+                }
             }
             if (step == u"kill" || step == u"missing") {
                 if (step == u"missing") s.SpeechPlay();
