@@ -1,7 +1,7 @@
 // One main window in a process of its own, for what needs one: another user, a fault injected by
 // strace, a signal. Runs its arguments as steps, then prints the text's length and each message
 // shown, its paragraphs and lines parted by '|', also at each wait:
-//   savecase text:N (N characters and a line end) | open:PATH | sh:COMMAND | save:PATH
+//   savecase text:N (N characters and a line end) | cd:FOLDER | open:PATH | sh:COMMAND | save:PATH
 //            | wait (says "ready", then waits for SIGUSR1, so that strace can attach or go)
 //            | speak (Start with the real engine and sound: says "heard" or "silent", then Stop)
 #include <csignal>
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
             h.form->Text1->setText(QString(arg.toInt(), u'n') + u"\r\n"_s);
             h.form->Text1->document()->setModified(true);
         }
+        if (step.startsWith(u"cd:")) QDir::setCurrent(arg);
         if (step.startsWith(u"open:")) h.open(arg);
         if (step.startsWith(u"sh:") && std::system(qPrintable(arg)) != 0) return 2;
         if (step.startsWith(u"save:")) h.dialogs.answer = arg, h.form->mSave_Click();

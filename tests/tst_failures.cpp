@@ -44,7 +44,7 @@ class FailureTest : public QObject {
         const QString folder = save ? disk_->filePath(u"case"_s) : path("start");
         const QString what =
             u"stat -c %F vek.dat; stat -L -c %F:%u:%g:%a:%h vek.dat; getfacl -cp "
-            "vek.dat; getfattr -d -m - vek.dat; ls -A"_s;
+            "vek.dat; getfattr -d -m - vek.dat; ls -AR"_s;
         QProcess::execute(u"rm"_s, {u"-rf"_s, folder, disk_ ? disk_->filePath(u"fill"_s) : ""});
         QDir().mkpath(folder);
         Run r;
@@ -55,7 +55,7 @@ class FailureTest : public QObject {
                       u"fill() { fallocate -l $(( $(stat -f -c '%a*%S' .) - $1 )) "
                       "../fill; }\nset -e; "_s +
                           QString(setup).replace(u"locked"_s, u"chmod 666 vek.dat; chmod 555 ."_s) +
-                          u"\n"_s + what);
+                          u"\nset +e\n"_s + what);
         }
         QStringList args = QProcess::splitCommand(steps);
         const bool nobody = args.first() == u"nobody";
@@ -214,36 +214,43 @@ class FailureTest : public QObject {
     void everyFailurePoint_data() {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("steps");  // as nobody where they begin with it
-        const auto save = [](const char* name, const char* setup, const char* steps) {
-            QTest::newRow(name) << setup << steps;
+        QTest::addColumn<QString>("told");   // by the save where nothing fails
+        const QString saved = u"保存したよ"_s, refused = u"理由: "_s + files::reason(EACCES);
+        const auto save = [](const char* name, const char* setup, const char* steps,
+                             const QString& told) {
+            QTest::newRow(name) << setup << steps << told;
         };
         save("replace another's file with its ACL and attributes",
              "chown daemon:daemon vek.dat; chmod 640 vek.dat; setfacl -m u:nobody:r vek.dat; "
              "setfattr -n user.note -v kept vek.dat",
-             "text:9");
+             "text:9", saved);
         save("replace, not taking the folder's default ACL",
-             "setfacl -d -m u:nobody:rw .; chmod 640 vek.dat", "text:30000");
-        save("a new file", "rm vek.dat", "text:9");
-        save("in place: a second name", "ln vek.dat other.dat", "text:30000");
-        save("in place: a link", "mv vek.dat real.dat; ln -s real.dat vek.dat", "text:9");
+             "setfacl -d -m u:nobody:rw .; chmod 640 vek.dat", "text:30000", saved);
+        save("a new file", "rm vek.dat", "text:9", saved);
+        save("a new file through a link that led nowhere",
+             "rm vek.dat; mkdir sub; ln -s sub/new.dat vek.dat", "text:9", saved);
+        save("in place: a second name", "ln vek.dat other.dat", "text:30000", saved);
+        save("in place: a link", "mv vek.dat real.dat; ln -s real.dat vek.dat", "text:9", saved);
         // Not given away: nobody may write it, but not make a file of the owner's.
         save("in place: another's file the user may write",
              "chown 1234 vek.dat; chmod 600 vek.dat; setfacl -m u:nobody:rw vek.dat",
-             "nobody text:9");
-        save("in place: a folder the user may not write", "locked", "nobody text:30000");
-        save("refused: read-only", "chmod 444 vek.dat", "nobody text:9");
+             "nobody text:9", saved);
+        save("in place: a folder the user may not write", "locked", "nobody text:30000", saved);
+        save("refused: read-only", "chmod 444 vek.dat", "nobody text:9",
+             u"このファイルは書き込みが禁止されています。"_s);
         // The system's guards in a folder everyone may write, as Debian has them.
         save("refused: a link planted by another",
              "chmod 1777 .; chown nobody vek.dat; ln -s vek.dat x.dat; chown -h daemon x.dat",
-             "nobody text:9 save:x.dat");
+             "nobody text:9 save:x.dat", refused);
         save("refused: a file planted by another",
-             "chmod 1777 .; chown daemon vek.dat; chmod 666 vek.dat", "nobody text:9");
-        QTest::newRow("Start") << QString() << u"text:20 speak"_s;
+             "chmod 1777 .; chown daemon vek.dat; chmod 666 vek.dat", "nobody text:9", refused);
+        QTest::newRow("Start") << QString() << u"text:20 speak"_s << QString();
     }
 
     void everyFailurePoint() {
         QFETCH(QString, setup);
         QFETCH(QString, steps);
+        QFETCH(QString, told);
         const bool start = setup.isNull();
         if (!start && !disk_)
             QSKIP("a disk of our own and another user need root and a loop device");
@@ -253,11 +260,13 @@ class FailureTest : public QObject {
         const QByteArray saved = QByteArray(steps.section(u"text:"_s, 1).toInt(), 'n') + "\r\n";
         // The calls between the two waits are counted and failed; a second Start or Save follows.
         const QString save = steps.contains(u"save:") ? steps.section(u' ', -1) : u"save:vek.dat"_s;
-        const QString args =
-            start
-                ? QString(steps).replace(u" speak"_s, u" wait speak wait speak"_s)
-                : QString(steps).remove(u' ' + save).replace(u"text:"_s, u"open:vek.dat text:"_s) +
-                      u" wait "_s + save + u" wait "_s + save;
+        // Saves from another folder, by whole paths: a link's target is where the link is.
+        const QString at = disk_ ? disk_->filePath(u"case/"_s) : QString();
+        QString args =
+            QString(steps).remove(u' ' + save).replace(u"text:"_s, u"cd:/ open:vek.dat text:"_s) +
+            u" wait "_s + save + u" wait "_s + save;
+        args.replace(u"open:"_s, u"open:"_s + at).replace(u"save:"_s, u"save:"_s + at);
+        if (start) args = QString(steps).replace(u" speak"_s, u" wait speak wait speak"_s);
 #ifdef __SANITIZE_ADDRESS__
         const QString memory;  // the sanitizer's own allocator dies without it
 #else
@@ -282,6 +291,7 @@ class FailureTest : public QObject {
         const auto [cleanAfter, cleanBytes] = clean.waited.value_or(std::pair(QString(), ""));
         const QString cleanSaid = clean.said.section(u"ready\n"_s, 1, 1);
         const bool canSave = cleanBytes == saved, all = qgetenv("VEKEDIT_FAULTS") == "all";
+        QVERIFY2(cleanSaid.contains(told), qPrintable(clean.said));
         if (!start) QCOMPARE(canSave, !QByteArray(QTest::currentDataTag()).startsWith("refused"));
         const QByteArray was = setup.startsWith(u"rm vek.dat") ? QByteArray() : old_;
         // Saved as it was, its other names with it; a new one as the umask allows.
@@ -332,7 +342,7 @@ class FailureTest : public QObject {
                     leftovers += r.after.count(u".vekedit-"_s);
                     continue;
                 }
-                QCOMPARE(after, isNew ? cleanAfter : r.before);
+                QVERIFY2(after == (isNew ? cleanAfter : r.before), qPrintable(where));
                 // The next save goes as if nothing had failed.
                 QVERIFY2(r.bytes == clean.bytes && r.after == clean.after &&
                              r.said.section(u"ready\n"_s, 2) == clean.said.section(u"ready\n"_s, 2),

@@ -396,7 +396,10 @@ Written write(const QByteArray& name, const QByteArray& data, bool& existed) {
     }));
     if (fd < 0) return refused(dir, leaf, errno);
     struct stat old {};
-    if (::fstat(fd, &old) != 0) return {Written::Untouched, errno};
+    if (::fstat(fd, &old) != 0) {
+        const Written failed{Written::Untouched, errno};
+        return dangling ? madeThrough(dir, at->leaf, fd, failed) : failed;
+    }
     if (!S_ISREG(old.st_mode)) return {Written::Untouched, EINVAL};  // swapped meanwhile
 
     const HeldSignals held;
