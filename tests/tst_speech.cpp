@@ -186,7 +186,9 @@ class SpeechTest : public QObject {
         // Steps on two speech controls, heard on the sound server's monitor.
         QTest::addColumn<QString>("steps");
         QTest::newRow("20 readings in a row") << u"read stop "_s.repeated(20);
-        QTest::newRow("pause, resume, start if paused") << u"read pause resume pause read stop"_s;
+        // A Start while paused, or after a Stop, is heard and ends by itself.
+        QTest::newRow("pause, resume, start if paused or stopped")
+            << u"read pause resume pause short end0 read stop short end0"_s;
         QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
         QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
