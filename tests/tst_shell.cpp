@@ -94,6 +94,7 @@ class ShellTest : public QObject {
         box->setTextCursor(span(box, 0, 0));
         h.form->mSpeakTest_Click();
         box->setTextCursor(span(box, 2, 4));     // the user's own selection stays as it is
+        span(box, 13, 13).insertText(u"Y"_s);    // typed after the line before it is heard
         Q_EMIT h.speeches.at(0)->playing(9, 5);  // after a CR LF, one position in the document
         QCOMPARE(mark(), u"急がば回れ"_s);
         QTextCursor(box->document()).insertText(u"X"_s);  // an edit before it
