@@ -270,12 +270,15 @@ class FailureTest : public QObject {
         args.replace(u"open:"_s, u"open:"_s + at).replace(u"save:"_s, u"save:"_s + at);
         if (start) args = QString(steps).replace(u" speak"_s, u" wait speak wait speak"_s);
 #ifdef __SANITIZE_ADDRESS__
-        const QString memory;  // the sanitizer's own allocator dies without it
+        // The sanitizers' runtime maps its memory and makes pipes of its own, and dies when they
+        // fail; the build without them fails every call of a Start.
+        const bool sanitized = true;
+        if (start) QSKIP("the sanitizers' own calls cannot be failed");
 #else
-        const QString memory = u",mmap"_s;
+        const bool sanitized = false;
 #endif
         const QString trace =
-            start ? u"pipe2,clone,clone3,execve,socket,connect"_s + memory : u"%file,%desc"_s;
+            start ? u"pipe2,clone,clone3,execve,socket,connect,mmap"_s : u"%file,%desc"_s;
         const Run clean = run(setup, args, {}, trace);
         QVERIFY2(clean.exit == 0, qPrintable(clean.said));
         // Where each kind of call may be failed: its Nth call in any thread, up to the second wait.
@@ -306,6 +309,7 @@ class FailureTest : public QObject {
         int tried = 0, leftovers = 0, cut = 0;
         for (qsizetype i = 0; i < calls.size(); ++i) {
             const auto& [call, n] = calls[i];
+            if (sanitized && call == u"mmap") continue;
             QStringList faults = start ? QStringList{"ENOMEM", "EAGAIN", "EMFILE", "EACCES"}
                                        : QStringList{"ENOSPC", "EIO", "EACCES", "KILL"};
             if (restarted.contains(call)) faults << u"EINTR"_s;
