@@ -186,9 +186,10 @@ class SpeechTest : public QObject {
         // Steps on two speech controls, heard on the sound server's monitor.
         QTest::addColumn<QString>("steps");
         QTest::newRow("20 readings in a row") << u"read stop "_s.repeated(20);
-        // A Start while paused, or after a Stop, is heard and ends by itself.
+        // A Start while paused, or after a Stop, is heard and ends by itself, and nothing of
+        // the reading stopped is heard with it.
         QTest::newRow("pause, resume, start if paused or stopped")
-            << u"read pause resume pause short end0 read stop short end0"_s;
+            << u"read pause resume pause short end0 read stop nothing end0 short end0"_s;
         QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
         QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
@@ -238,6 +239,9 @@ class SpeechTest : public QObject {
                 s.SpeechVoice(&s == &one ? platform::kVoice0 : platform::kVoice1);
                 s.SpeechSay(u"こんにちは、読み秀君です"_s);
                 QVERIFY(!std::isnan(monitor->waitLoud(at)));
+            } else if (step == u"nothing") {  // nothing of the reading stopped before is heard
+                s.SpeechSetText({}), s.SpeechPlay();
+                QCOMPARE(monitor->waitSilent(at), 0.0);
             } else if (step == u"begin") {  // Pause comes before the first sound
                 s.SpeechSetText(proverbs), s.SpeechPlay();
             } else if (step == u"last") {  // the second of two phrases begins to be heard
