@@ -173,14 +173,18 @@ class FailureTest : public QObject {
             "open:vek.dat text:9 save:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc "
             "status=none\" text:9 save:vek.dat",
             "", "x" + text(9).mid(1), "保存したよ|他のプログラムによって変更されています");
+        // Another file is not taken for the opened one changed.
+        add("over another file", "",
+            "open:vek.dat sh:\"printf x > other.dat\" text:9 save:other.dat", "", old,
+            "保存したよ|!他のプログラム");
         add("dangling link", "rm vek.dat; ln -s sub/target.dat vek.dat; mkdir sub",
             "text:9 save:vek.dat", "", text(9), "保存したよ|symbolic link\nregular file");
         add("FIFO without reader", "rm vek.dat; mkfifo vek.dat", "text:9 save:vek.dat", "", {},
             "そのまま|ENXIO|fifo\nfifo");
-        // A device that takes nothing is said to, not written to forever.
-        add("device", "rm vek.dat; mknod vek.dat c 1 3",
+        // A device, named through a link, that takes nothing is said to, not written to forever.
+        add("device", "rm vek.dat; mknod dev c 1 3; ln -s dev vek.dat",
             "text:9 wait save:vek.dat save:vek.dat wait", "-e inject=write:retval=0:when=2", {},
-            "保存したよ|EIO|special file\ncharacter");
+            "保存したよ|EIO|symbolic link\ncharacter special file");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
     }
 
@@ -233,10 +237,12 @@ class FailureTest : public QObject {
              "rm vek.dat; mkdir sub; ln -s sub/new.dat vek.dat", "text:9", saved);
         save("in place: a second name", "ln vek.dat other.dat", "text:30000", saved);
         save("in place: a link", "mv vek.dat real.dat; ln -s real.dat vek.dat", "text:9", saved);
-        // Not given away: nobody may write it, but not make a file of the owner's.
+        // Not given away: nobody may write it, but not make a file of its owner's or group's.
         save("in place: another's file the user may write",
-             "chown 1234 vek.dat; chmod 600 vek.dat; setfacl -m u:nobody:rw vek.dat",
+             "chmod 777 .; chown 1234 vek.dat; chmod 600 vek.dat; setfacl -m u:nobody:rw vek.dat",
              "nobody text:9", saved);
+        save("in place: a group the user is not in",
+             "chmod 777 .; chown nobody:daemon vek.dat; chmod 640 vek.dat", "nobody text:9", saved);
         save("in place: a folder the user may not write", "locked", "nobody text:30000", saved);
         save("refused: read-only", "chmod 444 vek.dat", "nobody text:9",
              u"このファイルは書き込みが禁止されています。"_s);
@@ -359,12 +365,14 @@ class FailureTest : public QObject {
                                  (fault == u"EACCES" && said.contains(u"書き込みが禁止")) ||
                                  (!canSave && said.contains(u"理由: "_s + files::reason(EACCES))) ||
                                  said.contains(u"変換表") || said == cleanSaid;
-                QVERIFY2(
-                    (said.contains(u"保存したよ") || said.contains(u"確かめられません")) == isNew &&
-                        said.contains(u" modified\n") != isNew &&
-                        (isNew || (why && !said.contains(u"壊れている"))) &&
-                        (fault != u"EINTR" || isNew == canSave || said.contains(u"変換表")),
-                    qPrintable(where));
+                // A file that was not there is neither kept nor restored.
+                QVERIFY2(int(said.contains(u"保存したよ")) + said.contains(u"確かめられません") ==
+                                 int(isNew) &&
+                             (!was.isEmpty() || !said.contains(u"元の")) &&
+                             said.contains(u" modified\n") != isNew &&
+                             (isNew || (why && !said.contains(u"壊れている"))) &&
+                             (fault != u"EINTR" || isNew == canSave || said.contains(u"変換表")),
+                         qPrintable(where));
             }
         }
         qInfo("%lld positions, %d faults tried", static_cast<long long>(calls.size()), tried);
