@@ -162,7 +162,7 @@ class PhraseFileTest : public QObject {
                                            [](auto& b) { return b.contains("\x87\x9A"); }) -
                               bytes.begin();
         text[nec] += u'X', bytes[nec] += 'X';
-        text.move(10, 0), bytes.move(10, 0);
+        text.move(10, 3), bytes.move(10, 3);  // after lines kept as they were
         text.removeAt(5), bytes.removeAt(5);
         h.form->Text1->setText(text.join(u"\r\n"_s));
         h.form->mSave_Click();
