@@ -189,7 +189,7 @@ class SpeechTest : public QObject {
         // A Start while paused, or after a Stop, is heard and ends by itself, and nothing of
         // the reading stopped is heard with it.
         QTest::newRow("pause, resume, start if paused or stopped")
-            << u"read pause resume pause short end0 read stop nothing end0 short end0"_s;
+            << u"read pause resume pause short end0 read stop nothing stop short end0"_s;
         QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
         QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
