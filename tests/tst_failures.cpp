@@ -185,6 +185,8 @@ class FailureTest : public QObject {
         add("device", "rm vek.dat; mknod dev c 1 3; ln -s dev vek.dat",
             "text:9 wait save:vek.dat save:vek.dat wait", "-e inject=write:retval=0:when=2", {},
             "保存したよ|EIO|symbolic link\ncharacter special file");
+        add("a folder the user may not list", "rm vek.dat; chmod 333 .",
+            "nobody text:9 save:vek.dat", "", text(9), "保存したよ|!確かめられません");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
     }
 
@@ -244,7 +246,8 @@ class FailureTest : public QObject {
         save("in place: a group the user is not in",
              "chmod 777 .; chown nobody:daemon vek.dat; chmod 640 vek.dat", "nobody text:9", saved);
         save("in place: a folder the user may not write", "locked", "nobody text:30000", saved);
-        save("refused: read-only", "chmod 444 vek.dat", "nobody text:9",
+        save("refused: read-only, through a link",
+             "mv vek.dat real.dat; chmod 444 real.dat; ln -s real.dat vek.dat", "nobody text:9",
              u"このファイルは書き込みが禁止されています。"_s);
         // The system's guards in a folder everyone may write, as Debian has them.
         save("refused: a link planted by another",
