@@ -43,6 +43,14 @@ struct SoundMonitor {
         }
         return true;
     }
+    // All that was heard since `at`, as the sum of each frame's mean square: the same for the
+    // same sound, however it was cut into frames or held up on its way.
+    double energy(double at) const {
+        double sum = 0;
+        for (const auto& [ms, rms] : frames)
+            if (ms >= at) sum += rms * rms;
+        return sum;
+    }
     // Why no sound server answers, as the test command starts one; empty when one does.
     static QString missing() {
         QProcess p;

@@ -179,6 +179,11 @@ class FailureTest : public QObject {
             "保存したよ|!他のプログラム");
         add("dangling link", "rm vek.dat; ln -s sub/target.dat vek.dat; mkdir sub",
             "text:9 save:vek.dat", "", text(9), "保存したよ|symbolic link\nregular file");
+        // A reader slower than the editor is waited for, past what the pipe holds.
+        add("FIFO, a slow reader",
+            "rm vek.dat; mkfifo vek.dat; (exec <vek.dat; sleep 0.5; cat >/dev/null) >/dev/null "
+            "2>&1 &",
+            "text:100000 save:vek.dat", "", {}, "保存したよ|fifo");
         add("FIFO without reader", "rm vek.dat; mkfifo vek.dat", "text:9 save:vek.dat", "", {},
             "そのまま|ENXIO|fifo\nfifo");
         // A device, named through a link, that takes nothing is said to, not written to forever.

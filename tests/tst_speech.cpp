@@ -84,14 +84,16 @@ class SpeechTest : public QObject {
         QCOMPARE(got.join(u'|'), pieces);
     }
 
-    // Two phrases in voice 1, read straight and with a pause in the middle, then in voice 0.
+    // Two phrases in voice 1, read straight and with a pause in the middle, then in voice 0; and
+    // lines of marks only, which have nothing to say, about a phrase.
     void engineReadsAloud() {
-        QByteArray runs[3];
-        for (int r = 0; r < 3; ++r) {
+        QByteArray runs[4];
+        for (int r = 0; r < 4; ++r) {
             auto* sink = new FakeSink;
             speech::JTalkSpeech s(Files::find(), std::unique_ptr<FakeSink>(sink));
             s.SpeechVoice(r < 2 ? platform::kVoice1 : platform::kVoice0);
-            s.SpeechSetText(u"雨垂れ石を穿つ。\r\n塵も積もれば山となる。"_s);
+            s.SpeechSetText(r < 3 ? u"雨垂れ石を穿つ。\r\n塵も積もれば山となる。"_s
+                                  : u"・・・\r\n雨垂れ石を穿つ。\r\n・・・"_s);
             s.SpeechPlay();
             QTRY_VERIFY_WITH_TIMEOUT(!(runs[r] += sink->pull(4800)).isEmpty(), 10000);
             if (r == 1) {
@@ -109,6 +111,7 @@ class SpeechTest : public QObject {
             QCOMPARE(s.state(), Ready);
         }
         QVERIFY(runs[0].size() > platform::kBytesPerSecond * 2 && runs[1] == runs[0]);
+        QVERIFY(!runs[3].isEmpty());
         // The first sound comes at once, not after the engine's 0.4 s of silence.
         qsizetype i = 0;
         while (std::abs(qFromLittleEndian<qint16>(runs[0].constData() + 2 * i)) <= 100) ++i;
@@ -192,7 +195,8 @@ class SpeechTest : public QObject {
             << u"read pause resume pause short end0 read stop nothing stop short end0"_s;
         QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 read stop"_s;
-        QTest::newRow("paused in the last phrase") << u"last pause resume end0"_s;
+        // All of it is heard, as much as when it is read straight.
+        QTest::newRow("paused in the last phrase") << u"whole end0 last wait pause resume end0"_s;
         // Another engine is started, unasked and untold.
         QTest::newRow("the waiting engines killed") << u"read stop engines read stop"_s;
         QTest::newRow("greetings from two controls") << u"greet0 end0 greet1 end1 "_s.repeated(3);
@@ -209,8 +213,10 @@ class SpeechTest : public QObject {
         std::optional<SoundMonitor> monitor(std::in_place);
         std::optional<QLocalServer> hangUp;
         const int children = childProcesses();
-        double second = NAN;  // when the second phrase was told as playing
-        qsizetype heard = 0;  // where the phrase heard now begins
+        double second = NAN;     // when the second phrase was told as playing
+        double began = NAN;      // when the reading whose sound is summed began
+        QList<double> heardAll;  // the sum of each such reading's sound
+        qsizetype heard = 0;     // where the phrase heard now begins
         speech::JTalkSpeech one(Files::find(), std::make_unique<platform::PulseAudioSink>());
         speech::JTalkSpeech two(Files::find(), std::make_unique<platform::PulseAudioSink>());
         QSignalSpy errors(&one, &speech::JTalkSpeech::errorOccurred);
@@ -244,9 +250,11 @@ class SpeechTest : public QObject {
                 QCOMPARE(monitor->waitSilent(at), 0.0);
             } else if (step == u"begin") {  // Pause comes before the first sound
                 s.SpeechSetText(proverbs), s.SpeechPlay();
-            } else if (step == u"last") {  // the second of two phrases begins to be heard
-                s.SpeechSetText(proverbs), s.SpeechPlay();
-                QVERIFY(SoundMonitor::waitUntil([&] { return heard > 0; }, 10000));
+            } else if (step == u"whole" || step == u"last") {
+                s.SpeechSetText(proverbs), s.SpeechPlay(), began = at;
+                // "last": the second of two phrases begins to be heard
+                if (step == u"last")
+                    QVERIFY(SoundMonitor::waitUntil([&] { return heard > 0; }, 10000));
             } else if (step == u"follow") {
                 // The second phrase is told as it begins to be heard: after the first, which
                 // takes more than a second, and not before.
@@ -259,6 +267,10 @@ class SpeechTest : public QObject {
                 QCOMPARE_LT(monitor->waitLoud(second, 3000, 30), 300);
             } else if (step.startsWith(u"end")) {
                 QVERIFY(SoundMonitor::waitUntil([&] { return s.state() == Ready; }, 10000));
+                if (!std::isnan(began)) {  // once all of it has come through the monitor
+                    (void)monitor->waitSilent(monitor->now(), 300);
+                    heardAll << monitor->energy(std::exchange(began, NAN));
+                }
             } else if (step == u"pause" || step == u"stop") {
                 step == u"pause" ? s.SpeechPause() : s.SpeechStop();
                 QCOMPARE_LT(monitor->now() - at, 500);  // the window does not wait
@@ -268,6 +280,8 @@ class SpeechTest : public QObject {
             } else if (step == u"resume") {
                 s.SpeechResume();
                 QVERIFY(!std::isnan(monitor->waitLoud(at)));
+            } else if (step == u"wait") {  // into the phrase, well under way
+                QTest::qWait(300);
             } else if (step == u"engines") {
                 for (const QByteArray& pid : engines()) ::kill(pid.toInt(), SIGKILL);
             } else if (step == u"kill" || step == u"revive") {
@@ -300,6 +314,7 @@ class SpeechTest : public QObject {
             }
         }
         QCOMPARE(errors.size(), steps.count(u"kill") + steps.count(u"missing"));
+        if (heardAll.size() == 2) QCOMPARE_LT(std::abs(heardAll[1] / heardAll[0] - 1), 0.01);
     }
 };
 
