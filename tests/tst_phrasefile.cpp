@@ -210,9 +210,12 @@ class PhraseFileTest : public QObject {
         QCOMPARE(readBytes(path("longer.dat")),
                  "one\r\ntwo\r\n3\r\n4\r\n5\x81\x60\x81\x61\x81\x7c\\\x81\x91\x81\x92\x81\xca ?a" +
                      QByteArray(13, '?') + "\r\n");
-        // A warning naming them, then 「保存したよ」.
+        // A warning naming them, then 「保存したよ」; ten of them, all named.
         QVERIFY(h.messages.events[1].contains(u"「😀」(U+1F600)") &&
                 h.messages.events.join(u'|').endsWith(u"ほか 4 種類|inform:保存したよ"));
+        h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);
+        QVERIFY(h.form->SaveMsg(path("longer.dat")));
+        QVERIFY(h.messages.events.join(u'|').endsWith(u"(U+0109)|inform:保存したよ"));
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,

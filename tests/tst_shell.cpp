@@ -182,6 +182,8 @@ void ShellTest::commandStates_data() {
         {"open type undo close", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
         {"type keep close", "11100 vekEdit | | ?[a]"},
         {"type clear undo", "11100 vekEdit | | [a]"},  // Clear asks nothing; Ctrl+Z
+        // Typed back to the text opened, but not to the one saved since: asked.
+        {"open type save erase new", "11000 vekEdit | | ?[] saved"},
         {"type no new undo", "11100 vekEdit | | ?[a]"},
         // Keys: each runs its command when enabled, and nothing when not.
         {"type k:F5", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
