@@ -145,6 +145,8 @@ class FailureTest : public QObject {
         add("locked, 7 KB free, then room", "locked; fill 7000; chmod 666 ../fill",
             "nobody open:vek.dat text:27000 save:vek.dat sh:\"truncate -s 0 ../fill\" save:vek.dat",
             "", text(27000), "そのまま|ENOSPC|保存したよ|!他のプログラム");
+        add("the first write fails", "locked", "nobody text:100 wait save:vek.dat wait",
+            "-e inject=pwrite64:error=EIO:when=1", old, "そのまま|EIO|!戻しました");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
         // Once there is room again, the next save goes through, not taken for a change elsewhere.

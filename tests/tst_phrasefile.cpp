@@ -216,6 +216,9 @@ class PhraseFileTest : public QObject {
         h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
         QVERIFY(h.messages.events.join(u'|').endsWith(u"(U+0109)|inform:保存したよ"));
+        // A name that is not UTF-8, shown as such where the save fails.
+        QVERIFY(!h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai")));
+        QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,
