@@ -81,6 +81,7 @@ class PhraseFileTest : public QObject {
         limit("32001, the last unended", "32000", "");
         limit("32002", "32000", "\r\n32001\r\n");
         limit("32001 and an empty one", "32000", "\r\n\r\n");
+        limit("32001 and a byte", "32000", "\r\nx");
         for (int d : {-2, -1, 0, 1, 2})
             limit(qPrintable(QString::asprintf("1 MiB edge %+d", d)),
                   QByteArray((1 << 20) - 1 + d - many.size(), 'x'), "\r\nmore");
@@ -140,6 +141,11 @@ class PhraseFileTest : public QObject {
         h.form->SaveMsg(path("copy.dat"));
         h.form->mSave_Click();
         QVERIFY(!saved.isEmpty() || h.messages.events.last().endsWith(u"上書きしますか？"));
+        // Not once another file is opened whole.
+        writeBytes(path("whole.dat"), "w\r\n");
+        h.open(path("whole.dat"));
+        h.dialogs.answer = path("in.dat"), h.form->mSave_Click();
+        QCOMPARE(h.messages.events.last(), u"inform:保存したよ"_s);
     }
 
     // Lines the user did not change keep their own bytes wherever they go; a changed line takes
@@ -178,6 +184,18 @@ class PhraseFileTest : public QObject {
                  QByteArray::fromHex("eee0780d0a eee00d0a 879c0d0a 81be0d0a"));
     }
 
+    // Taken to the byte: a file of 16 MB opens, one byte more is refused.
+    void mostBytes() {
+        const QByteArray line = QByteArray(1022, 'x') + "\r\n";
+        writeBytes(path("edge.dat"), line.repeated(phrasefile::kMaxBytes / line.size()));
+        QVERIFY(std::holds_alternative<phrasefile::Phrases>(phrasefile::read(path("edge.dat"))));
+        QFile more(path("edge.dat"));
+        QVERIFY(more.open(QIODevice::Append) && more.write("y") == 1);
+        more.close();
+        QCOMPARE(std::get<QString>(phrasefile::read(path("edge.dat"))),
+                 u"16 MB を超えるファイルは開けません"_s);
+    }
+
     // A file changed while the question how to open it is up is not overwritten unasked.
     void changedWhileAsked() {
         writeBytes(path("lf.dat"), "a\nb\n");
@@ -199,7 +217,7 @@ class PhraseFileTest : public QObject {
         // From another program: line breaks, what Linux input methods type for what Windows
         // writes, and characters CP932 cannot hold, saved as '?' and the first ten named.
         QGuiApplication::clipboard()->setText(
-            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 😀aĀāĂăĄąĆćĈĉĊċČ"_s);
+            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 𠀋aĀāĂăĄąĆćĈĉĊċČ"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         // A line too long to edit is not pasted: said, and the text stays as it was.
         QGuiApplication::clipboard()->setText(QString(phrasefile::kMaxLineLength, u'x'));
@@ -211,7 +229,7 @@ class PhraseFileTest : public QObject {
                  "one\r\ntwo\r\n3\r\n4\r\n5\x81\x60\x81\x61\x81\x7c\\\x81\x91\x81\x92\x81\xca ?a" +
                      QByteArray(13, '?') + "\r\n");
         // A warning naming them, then 「保存したよ」; ten of them, all named.
-        QVERIFY(h.messages.events[1].contains(u"「😀」(U+1F600)") &&
+        QVERIFY(h.messages.events[1].contains(u"「𠀋」(U+2000B)") &&
                 h.messages.events.join(u'|').endsWith(u"ほか 4 種類|inform:保存したよ"));
         h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
@@ -236,6 +254,10 @@ class PhraseFileTest : public QObject {
         add("a line too long", "long.dat",
             "2 行目が 20000 文字を超えています。長すぎる行のあるファイルは開けません");
         add("1 GB of NUL, refused unread", "huge.dat", "16 MB を超えるファイルは開けません");
+        // Names that reach no file, each in its own words.
+        add("a link to itself", "loop", "シンボリックリンクが多すぎるか、循環しています");
+        add("through a file", "long.dat/x", "パスの途中にフォルダーでないものがあります");
+        add("a name too long", QByteArray(256, 'n').constData(), "ファイル名が長すぎます");
     }
 
     void failedOpenKeepsEditor() {
@@ -247,6 +269,7 @@ class PhraseFileTest : public QObject {
                        "short\r\n" + QByteArray(phrasefile::kMaxLineLength + 1, 'x'));
             QFile huge(path("huge.dat"));
             QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(1 << 30));
+            QVERIFY(QFile::link(u"loop"_s, path("loop")));
         }
         writeBytes(path("old.dat"), "old\r\n");
         Harness h;
@@ -260,6 +283,11 @@ class PhraseFileTest : public QObject {
                      h.form->windowTitle() + h.flags() + h.messages.events.join(u'|'),
                  u"edited\r\nold1vekEdit 2 フレーズ11000warn:ファイルを開けませんでした。\n\n"_s +
                      path(name) + u"\n\n理由: "_s + reason);  // no beep
+        // The next dialog starts with the name only where no file has it: Save and Enter must
+        // not replace a file refused.
+        h.dialogs.answer.reset(), h.form->mOpen_Click();
+        QCOMPARE(h.dialogs.requests.last().second.fileName,
+                 path(QFileInfo::exists(path(name)) ? u"old.dat"_s : name));
         // A reason not worded here: its number and the system's words.
         QVERIFY(files::reason(EXDEV).startsWith(u"エラー番号 18（"_s));
     }

@@ -80,6 +80,8 @@ class SettingsTest : public QObject {
                                      "SpeechSay:こんにちは、読み子ちゃんです", "1"}));
         QCOMPARE(h.messages.events, QStringList(2, u"warn:読み上げができません。\nno sound"_s));
         QCOMPARE(look(h.form->Text1), look({kDesignFontName, 20, false, false, false, true, 0}));
+        // Reopened, it shows the first voice, though the second is still the one chosen.
+        setting(h, [&](Form2& d) { QVERIFY(d.Option1[0]->isChecked() && h.settings.iVoice == 1); });
     }
 
     // A choice, then a second one cancelled. The caption writes the size as chosen; the editor

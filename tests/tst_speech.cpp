@@ -59,7 +59,7 @@ class SpeechTest : public QObject {
         const QString sentence =
             u"千里の道も一歩からという言葉の通り%1どんなに大きな目標であっても%1"
             u"小さな一歩を積み重ねることが何よりも大切だ"_s;
-        for (const char* comma : {"、", "，", "､", ", "})
+        for (const char* comma : {"、", "，", "､", ",", " "})
             QTest::newRow(comma)
                 << sentence.arg(QString::fromUtf8(comma))
                 << u"千里の道も|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
@@ -71,6 +71,11 @@ class SpeechTest : public QObject {
         QTest::newRow("the first piece at a comma")
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、二兎を追う者は一兎をも得ず。"_s
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、|二兎を追う者は一兎をも得ず。"_s;
+        QTest::newRow("a breath, no more")
+            << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
+        QTest::newRow("kana only: after a particle")
+            << u"いしのうえにもさんねんいそがばまわれちりもつもればやまとなる"_s
+            << u"いしのうえにも|さんねんいそがばまわれちりも|つもればやまとなる"_s;
         QTest::newRow("sentences")
             << u"石の上にも三年。急がば回れ！塵も積もれば山となる？\r\n猿も木から落ちる"_s
             << u"石の上にも三年。|急がば回れ！|塵も積もれば山となる？|猿も木から落ちる"_s;
