@@ -85,12 +85,16 @@ class ShellTest : public QObject {
     void dialogsReadAlongAndInputMethods() {
         Harness h;
         TextBox* box = h.form->Text1;
-        box->setText(u"石の上にも三年\r\n急がば回れ\r\n"_s);
+        box->setText(u"石の上にも三年\r\n急がば回れ"_s);
         const auto mark = [&] { return box->extraSelections().value(0).cursor.selectedText(); };
-        box->setTextCursor(span(box, 9, 12));  // a selection read: spans count from its start
+        // A selection read across a line end: spans count from its start; the last one, with
+        // no line end after it, is marked too.
+        box->setTextCursor(span(box, 5, 13));
         h.form->mSpeakTest_Click();
-        Q_EMIT h.speeches.at(0)->playing(1, 2);
+        Q_EMIT h.speeches.at(0)->playing(6, 2);
         QCOMPARE(mark(), u"ば回"_s);
+        Q_EMIT h.speeches.at(0)->playing(4, 5);
+        QCOMPARE(mark(), u"急がば回れ"_s);
         box->setTextCursor(span(box, 0, 0));
         h.form->mSpeakTest_Click();
         box->setTextCursor(span(box, 2, 4));     // the user's own selection stays as it is
@@ -267,7 +271,8 @@ void ShellTest::startUp_data() {
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QString>("expected");
     // A name in Shift-JIS bytes, as copied from a Windows disk.
-    const QByteArray sjis = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe.dat";
+    // And a UTF-16 half written as UTF-8, which is not UTF-8 either.
+    const QByteArray sjis = QFile::encodeName(dir.path()) + "/\x8a\x69\x8c\xbe\xed\xa0\x80.dat";
     std::ofstream(sjis.constData(), std::ios::binary) << "ok\r\n";
     QTest::newRow("Shift-JIS name") << sjis << "ok\r\n 11100 vekEdit 2 フレーズ beep";
     QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
