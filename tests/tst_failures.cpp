@@ -175,6 +175,10 @@ class FailureTest : public QObject {
             "open:vek.dat text:9 save:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc "
             "status=none\" text:9 save:vek.dat",
             "", "x" + text(9).mid(1), "保存したよ|他のプログラムによって変更されています");
+        add("changed elsewhere after a save of ours in place", "ln vek.dat two.dat",
+            "open:vek.dat text:9 save:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc "
+            "status=none\" text:9 save:vek.dat",
+            "", "x" + text(9).mid(1), "保存したよ|他のプログラムによって変更されています");
         // Another file is not taken for the opened one changed.
         add("over another file", "",
             "open:vek.dat sh:\"printf x > other.dat\" text:9 save:other.dat", "", old,
