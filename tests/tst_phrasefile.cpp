@@ -84,10 +84,11 @@ class PhraseFileTest : public QObject {
         for (int d : {-2, -1, 0, 1, 2})
             limit(qPrintable(QString::asprintf("1 MiB edge %+d", d)),
                   QByteArray((1 << 20) - 1 + d - many.size(), 'x'), "\r\nmore");
-        // Written on Linux: asked how to open it; converted, or as it is, one phrase.
-        const QByteArray utf8 = u"石の上にも三年\n急がば回れ\n"_s.toUtf8();
-        const QByteArray sjis = cp932::encode(u"石の上にも三年\r\n急がば回れ\r\n"_s).bytes;
-        const QStringList two{u"石の上にも三年"_s, u"急がば回れ"_s};
+        // Written on Linux: asked how to open it; converted, or as it is, one phrase. The first
+        // line is empty.
+        const QByteArray utf8 = u"\n石の上にも三年\n急がば回れ\n"_s.toUtf8();
+        const QByteArray sjis = cp932::encode(u"\r\n石の上にも三年\r\n急がば回れ\r\n"_s).bytes;
+        const QStringList two{u""_s, u"石の上にも三年"_s, u"急がば回れ"_s};
         const QString both = "このファイルは UTF-8 で書かれ、行の終わりが LF だけです。";
         QTest::newRow("UTF-8, LF: converted") << Load{utf8, two, sjis, both, 0};
         QTest::newRow("UTF-8, LF: as it is") << Load{utf8, {}, utf8 + "\r\n", both, 1};
@@ -207,6 +208,12 @@ class PhraseFileTest : public QObject {
         h.form->mSave_Click();
         QVERIFY(h.messages.events.last().startsWith(u"ask:このファイルは開いた後で他のプログラム"));
         QCOMPARE(readBytes(path("lf.dat")), "c\nd\n");
+        // Opened as it is, a line too long to edit is refused as in any other file.
+        Harness g;
+        g.messages.answers = {1};
+        writeBytes(path("lf.dat"), QByteArray(phrasefile::kMaxLineLength, 'x') + "\n");
+        g.open(path("lf.dat"));
+        QVERIFY(g.messages.events.last().endsWith(phrasefile::longLine(1)));
     }
 
     void typedText() {
@@ -216,7 +223,7 @@ class PhraseFileTest : public QObject {
         // From another program: line breaks, what Linux input methods type for what Windows
         // writes, and characters CP932 cannot hold, saved as '?' and the first ten named.
         QGuiApplication::clipboard()->setText(
-            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 𠀋aĀāĂăĄąĆćĈĉĊċČ"_s);
+            u"3\u20284\u20295\u301C\u2016\u2212\u00A5\u00A2\u00A3\u00AC 𠀋aĀāĂăĄąĆćĈĉĊċČĀ"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         // A line too long to edit is not pasted: said, and the text stays as it was.
         QGuiApplication::clipboard()->setText(QString(phrasefile::kMaxLineLength, u'x'));
@@ -226,8 +233,8 @@ class PhraseFileTest : public QObject {
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
         QCOMPARE(readBytes(path("longer.dat")),
                  "one\r\ntwo\r\n3\r\n4\r\n5\x81\x60\x81\x61\x81\x7c\\\x81\x91\x81\x92\x81\xca ?a" +
-                     QByteArray(13, '?') + "\r\n");
-        // A warning naming them, then 「保存したよ」; ten of them, all named.
+                     QByteArray(14, '?') + "\r\n");
+        // A warning naming each once, then 「保存したよ」; ten of them, all named.
         QVERIFY(h.messages.events[1].contains(u"「𠀋」(U+2000B)") &&
                 h.messages.events.join(u'|').endsWith(u"ほか 4 種類|inform:保存したよ"));
         h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);

@@ -204,6 +204,7 @@ void ShellTest::commandStates_data() {
         {"type start pause done", "11111 vekEdit paused | | [a]"},
         {"type fail new", "11100 vekEdit | | ?[a]"},     // 保存, which failed: the text stays
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
+        {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
         // Copying nothing empties the clipboard; a lone LF pasted stays; pasting no text still
         // deletes the selection.
         {"poem sel:2:7 clip:x copy", "11000 vekEdit | | [石の上にも\r\n三年] clip:上にも\r\n三"},
@@ -237,8 +238,13 @@ void ShellTest::commandStates() {
         if (step == u"done") h.speeches.at(0)->finish();
         for (QAction* a : h.form->findChildren<QAction*>())
             if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
-        // Keys as the user presses them: on the text box, or ("k:") on the window.
-        QTest::keySequence(h.form->windowHandle(), keys.value(step, step.section(u"k:"_s, 1)));
+        // Keys as the user presses them: on the text box, or ("k:") on the window or its open
+        // menu.
+        const QKeySequence key(keys.value(step, step.section(u"k:"_s, 1)));
+        if (QWidget* menu = QApplication::activePopupWidget())
+            QTest::keySequence(menu, key);
+        else
+            QTest::keySequence(h.form->windowHandle(), key);
         if (step == u"cancel") h.dialogs.answer.reset(), h.form->mOpen_Click();
         if (step == u"missing") h.open(path("missing.dat"));
         if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
