@@ -141,6 +141,11 @@ class PhraseFileTest : public QObject {
         h.form->SaveMsg(path("copy.dat"));
         h.form->mSave_Click();
         QVERIFY(!saved.isEmpty() || h.messages.events.last().endsWith(u"上書きしますか？"));
+        // Declined on the way to New, after 保存: the text stays.
+        QTest::keyClick(h.form->Text1, Qt::Key_X);
+        h.messages.answers.clear(), h.form->mNew_Click();
+        QCOMPARE(h.form->Text1->text().isEmpty(), !saved.isEmpty());
+        h.messages.answers = {1};  // then 保存しない
         // Not once another file is opened whole.
         writeBytes(path("whole.dat"), "w\r\n");
         h.open(path("whole.dat"));

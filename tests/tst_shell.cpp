@@ -172,6 +172,8 @@ void ShellTest::commandStates_data() {
         {"type start stop", "11101 vekEdit | Stop | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
         {"type start pause stop start", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
+        // Failed twice, the second time untold: Esc is not Stop's.
+        {"type broken start start k:Esc", "11111 vekEdit | | [a]"},
         {"type start close", "11101 vekEdit | Stop | ?[a] closed saved"},  // asks, saves, stops
         {"type keep new", "11100 vekEdit | | ?[a]"},  // キャンセル keeps the edits
         {"type new", "11000 vekEdit | | ?[] saved"},  // 保存, the default, saves first
@@ -236,6 +238,7 @@ void ShellTest::commandStates() {
         if (step == u"open") h.dialogs.answer = path("two.dat");
         failing = failing || step == u"fail";
         if (step == u"done") h.speeches.at(0)->finish();
+        h.speeches.at(0)->broken |= step == u"broken";
         for (QAction* a : h.form->findChildren<QAction*>())
             if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
         // Keys as the user presses them: on the text box, or ("k:") on the window or its open
