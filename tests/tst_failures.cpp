@@ -201,6 +201,13 @@ class FailureTest : public QObject {
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
             "text:30000 save:vek.dat", "", old, "そのまま|ENOSPC");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
+        // Room that could not be reserved for another reason: nothing is written.
+        add("the room not reserved", "locked", "nobody text:27000 wait save:vek.dat wait",
+            "-e inject=fallocate:error=EIO", old, "そのまま|EIO|!戻しました");
+        // Set-ID bits are set again once the bytes are written, which clears them.
+        add("replaced, its set-ID bits kept",
+            "chmod 777 .; chown nobody:nogroup vek.dat; chmod 6755 vek.dat",
+            "nobody text:9 save:vek.dat", "", text(9), "保存したよ|:6755:1");
     }
 
     void saves() {
