@@ -160,6 +160,10 @@ class FailureTest : public QObject {
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         add("TERM while writing beside", "", "text:100 wait save:vek.dat wait",
             "-e inject=linkat:signal=TERM", text(100), "exit 143|!.vekedit");
+        for (const auto& [sig, code] : {std::pair("HUP", 129), {"INT", 130}, {"QUIT", 131}})
+            add(sig, "locked", "nobody text:100 wait save:vek.dat wait",
+                u"-e inject=pwrite64:signal=%1:when=1"_s.arg(sig), text(100),
+                u"exit %1"_s.arg(code));
         add("a read error loads nothing over the text", "",
             "text:5 save:vek.dat wait open:vek.dat wait save:vek.dat", "-e inject=read:error=EIO",
             text(5), "開けませんでした|EIO|保存したよ");
