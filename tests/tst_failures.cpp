@@ -160,6 +160,8 @@ class FailureTest : public QObject {
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         add("TERM while writing beside", "", "text:100 wait save:vek.dat wait",
             "-e inject=linkat:signal=TERM", text(100), "exit 143|!.vekedit");
+        add("TERM while making a new file", "rm vek.dat", "text:100 wait save:vek.dat wait",
+            "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         for (const auto& [sig, code] : {std::pair("HUP", 129), {"INT", 130}, {"QUIT", 131}})
             add(sig, "locked", "nobody text:100 wait save:vek.dat wait",
                 u"-e inject=pwrite64:signal=%1:when=1"_s.arg(sig), text(100),
@@ -199,7 +201,7 @@ class FailureTest : public QObject {
         // A device, named through a link, that takes nothing is said to, not written to forever.
         add("device", "rm vek.dat; mknod dev c 1 3; ln -s dev vek.dat",
             "text:9 wait save:vek.dat save:vek.dat wait", "-e inject=write:retval=0:when=2", {},
-            "保存したよ|EIO|symbolic link\ncharacter special file");
+            "保存したよ|EIO|そのまま|!途中まで|symbolic link\ncharacter special file");
         add("a folder the user may not list", "rm vek.dat; chmod 333 .",
             "nobody text:9 save:vek.dat", "", text(9), "保存したよ|!確かめられません");
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
