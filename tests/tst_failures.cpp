@@ -207,6 +207,12 @@ class FailureTest : public QObject {
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
             "text:30000 save:vek.dat", "", old, "そのまま|ENOSPC");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
+        // Without /proc, as in a chroot: through a temporary of our own, removed.
+        for (const char* setup : {"", "rm vek.dat"})
+            add(*setup ? "no /proc, a new file" : "no /proc", setup,
+                "text:9 wait save:vek.dat wait",
+                "-e inject=access,faccessat,faccessat2:error=ENOENT", text(9),
+                "保存したよ|!.vekedit");
         // Room that could not be reserved for another reason: nothing is written.
         add("the room not reserved", "locked", "nobody text:27000 wait save:vek.dat wait",
             "-e inject=fallocate:error=EIO", old, "そのまま|EIO|!戻しました");
