@@ -149,6 +149,8 @@ class FailureTest : public QObject {
             "-e inject=pwrite64:error=EIO:when=1", old, "そのまま|EIO|!戻しました");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
+        add("a rewrite undone, not on the disk", "locked", "nobody text:100 wait save:vek.dat wait",
+            "-e inject=fsync:error=EIO:when=1..2", {}, "壊れている|EIO|!戻しました");
         // Once there is room again, the next save goes through, not taken for a change elsewhere.
         add("rewrite and its undoing fail", "locked",
             "nobody text:100 wait save:vek.dat wait save:vek.dat",
