@@ -60,6 +60,11 @@ struct SoundMonitor {
             return {};
         return "no sound server: the test command starts a private one (tools/soundserver.sh)";
     }
+    static bool onPipeWire() {
+        QProcess p;
+        p.start("pactl", {"info"});
+        return p.waitForFinished() && p.readAllStandardOutput().contains("PipeWire");
+    }
     // How long after `at` the first frame louder than floor came; NaN when none came in time.
     // Above 30 is any sound; above 300, a voice well under way.
     double waitLoud(double at, int timeoutMs = 3000, double floor = 300) {
