@@ -98,6 +98,9 @@ class SpeechTest : public QObject {
             auto* sink = new FakeSink;
             speech::JTalkSpeech s(Files::find(), std::unique_ptr<FakeSink>(sink));
             s.SpeechVoice(r < 2 ? platform::kVoice1 : platform::kVoice0);
+            // The engine started ahead is of the voice chosen, and alone.
+            QTRY_COMPARE(engines().size(), 1);
+            QCOMPARE(readBytes("/proc/" + engines()[0] + "/cmdline").contains("-fm"), r < 2);
             s.SpeechSetText(r < 3 ? u"雨垂れ石を穿つ。\r\n塵も積もれば山となる。"_s
                             : r == 3
                                 ? u"・・・\r\n雨垂れ石を穿つ。\r\n・・・"_s
