@@ -151,6 +151,9 @@ class PhraseFileTest : public QObject {
         h.open(path("whole.dat"));
         h.dialogs.answer = path("in.dat"), h.form->mSave_Click();
         QCOMPARE(h.messages.events.last(), u"inform:保存したよ"_s);
+        // The next dialog starts with the name saved to, not the one opened before.
+        h.dialogs.answer.reset(), h.form->mSave_Click();
+        QCOMPARE(h.dialogs.requests.last().second.fileName, path("in.dat"));
     }
 
     // Lines the user did not change keep their own bytes wherever they go; a changed line takes
