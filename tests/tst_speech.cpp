@@ -118,6 +118,7 @@ class SpeechTest : public QObject {
             }
             QTRY_VERIFY_WITH_TIMEOUT((runs[r] += sink->pull(4800), s.state() == Ready), 10000);
             s.SpeechPause();  // after the end: accepted, nothing happens
+            QCOMPARE(s.state(), Ready);
             s.SpeechResume();
             s.SpeechStop();
             QCOMPARE(s.state(), Ready);
