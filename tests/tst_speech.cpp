@@ -50,9 +50,9 @@ class SpeechTest : public QObject {
     }
 
   private Q_SLOTS:
-    // Where a text is cut for the engine, and into how many pieces ('|' between them): the first
-    // piece short, so that it is heard at once; a stretch too long for a breath cut before a word,
-    // and at each comma however it is spelled.
+    // Where a text is cut for the engine, and into how many pieces ('|' between them, '~' after
+    // one followed by a breath only): the first piece of a reading short, so that it is heard at
+    // once; a stretch too long for a breath cut before a word, and at each comma however spelled.
     void pieces_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("pieces");
@@ -62,11 +62,14 @@ class SpeechTest : public QObject {
         for (const char* comma : {"、", "，", "､", ",", " "})
             QTest::newRow(comma)
                 << sentence.arg(QString::fromUtf8(comma))
-                << u"千里の道も|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
-                   u"小さな一歩を積み重ねることが|何よりも大切だ"_s.arg(QString::fromUtf8(comma));
-        QTest::newRow("none") << sentence.arg(QString())
-                              << u"千里の道も|一歩からという言葉の通りどんなに|大きな目標であっても"
-                                 u"小さな一歩を|積み重ねることが何よりも大切だ"_s;
+                << u"千里の道も~|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
+                   u"小さな一歩を積み重ねることが~|何よりも大切だ"_s.arg(QString::fromUtf8(comma));
+        QTest::newRow("none")
+            << sentence.arg(QString()) + u"\r\n"_s + sentence.arg(QString())
+            << u"千里の道も~|一歩からという言葉の通りどんなに~|大きな目標であっても"
+               u"小さな一歩を~|積み重ねることが何よりも大切だ|"
+               u"千里の道も一歩からという言葉の~|通りどんなに大きな目標であっても~|"
+               u"小さな一歩を積み重ねることが~|何よりも大切だ"_s;
         // Clauses that each fit a breath: the first piece ends at the last comma within 120 bytes.
         QTest::newRow("the first piece at a comma")
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、二兎を追う者は一兎をも得ず。"_s
@@ -75,7 +78,7 @@ class SpeechTest : public QObject {
             << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
         QTest::newRow("kana only: after a particle")
             << u"いしのうえにもさんねんいそがばまわれちりもつもればやまとなる"_s
-            << u"いしのうえにも|さんねんいそがばまわれちりも|つもればやまとなる"_s;
+            << u"いしのうえにも~|さんねんいそがばまわれちりも~|つもればやまとなる"_s;
         QTest::newRow("sentences")
             << u"石の上にも三年。急がば回れ！塵も積もれば山となる？\r\n猿も木から落ちる"_s
             << u"石の上にも三年。|急がば回れ！|塵も積もれば山となる？|猿も木から落ちる"_s;
@@ -85,7 +88,8 @@ class SpeechTest : public QObject {
         QFETCH(QString, pieces);
         speech::Utterances cut(text);
         QStringList got;
-        while (const auto span = cut.next()) got << cut.input(*span);
+        while (const auto span = cut.next())
+            got << cut.input(*span) + (span->flowing ? u"~"_s : u""_s);
         QCOMPARE(got.join(u'|'), pieces);
     }
 
