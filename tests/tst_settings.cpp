@@ -84,9 +84,9 @@ class SettingsTest : public QObject {
         setting(h, [&](Form2& d) { QVERIFY(d.Option1[0]->isChecked() && h.settings.iVoice == 1); });
     }
 
-    // A choice, then a second one cancelled. The caption writes the size as chosen; the editor
-    // takes whole points, a half to the even neighbour, and keeps its own strikeout. Reopened
-    // without a choice, the stored font is applied again.
+    // A choice after one struck out, then a third one cancelled. The caption writes the size as
+    // chosen; the editor takes whole points, a half to the even neighbour, and keeps its own
+    // strikeout. Reopened without a choice, the stored font is applied again.
     void fonts_data() {
         QTest::addColumn<FontChoice>("choice");
         QTest::addColumn<QString>("size");
@@ -105,10 +105,9 @@ class SettingsTest : public QObject {
         QFETCH(int, stored);
         Harness h;
         h.form->Form_Load();
-        h.fonts.answers = {choice, std::nullopt};
+        h.fonts.answers = {font(20, "S"), choice, std::nullopt};
         setting(h, [&](Form2& d) {
-            d.Command1->click();
-            d.Command1->click();
+            for (int i = 0; i < 3; ++i) d.Command1->click();
             QCOMPARE(look(d.Text1), look(choice));
             QCOMPARE(d.Text1->text(), choice.name);
             QCOMPARE(d.Frame2->title(), u"Font Select : Size - %1 Points"_s.arg(size));

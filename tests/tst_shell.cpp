@@ -291,6 +291,8 @@ void ShellTest::startUp_data() {
         << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
     QTest::newRow("asked how to open it, as Open asks; converted, the default")
         << QFile::encodeName(path("linux.txt")) << "一\r\n二\r\n 11100 vekEdit 3 フレーズ askbeep";
+    QTest::newRow("asked, cancelled")
+        << QFile::encodeName(path("linux.txt")) << " 00000 vekEdit ask";
 }
 
 void ShellTest::startUp() {
@@ -301,6 +303,7 @@ void ShellTest::startUp() {
     QCOMPARE(commandLine(4, const_cast<char**>(args)), u"\"a b\"  x  y"_s);
     const char* argv[] = {"vekedit", command.constData()};
     Harness h(commandLine(command.isEmpty() ? 1 : 2, const_cast<char**>(argv)));
+    if (QTest::currentDataTag() == "asked, cancelled"_ba) h.messages.answers = {2};
     h.form->Form_Load();
     const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
     QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
