@@ -129,6 +129,10 @@ class ShellTest : public QObject {
         bar->setValue(0);
         h.form->mSpeakTest_Click();  // a new Start follows again
         QCOMPARE_GT(hear(300), 250);
+        // From the top, the first line not whole in view is followed.
+        bar->setValue(0), hear(0);
+        QCOMPARE(hear(bar->pageStep() - 1), 0);
+        QCOMPARE_GT(hear(bar->pageStep()), 0);
 
         // A composition in progress or cancelled is no change of the text; a committed one is.
         h.form->setWindowTitle(u"probe"_s);
