@@ -158,6 +158,8 @@ class FailureTest : public QObject {
         for (const char* call : {"pwrite64", "fsync", "linkat", "renameat,renameat2"})
             add(call, "", "text:100 wait save:vek.dat wait",
                 u"-e inject=%1:error=EIO:when=1"_s.arg(call), old, "そのまま|EIO|!.vekedit");
+        add("the folder not synced", "", "text:100 wait save:vek.dat wait",
+            "-e inject=fsync:error=EIO:when=2", text(100), "確かめられません|EIO|!保存したよ");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
         add("a rewrite undone, not on the disk", "locked", "nobody text:100 wait save:vek.dat wait",
