@@ -113,7 +113,6 @@ class PhraseFileTest : public QObject {
         h.open(path("in.dat"));
         // Lines too many to list end in CR LF, but for the last.
         const auto count = lines.isEmpty() ? bytes.count("\r\n") + !bytes.isEmpty() : lines.size();
-        QCOMPARE(h.form->iMsgCount, count);
         // What is shown, copied and read aloud has U+FFFD for the bytes kept.
         h.form->Text1->selectAll();
         h.form->mCopy_Click();
