@@ -68,6 +68,9 @@ class SettingsTest : public QObject {
                 i == 7 ? d.Option1_Click(i) : d.Option1[i]->click();
                 heard += h.speeches[1]->take() << QString::number(h.settings.iVoice);
             }
+            h.fonts.answers = {font(30)};  // Enter on a voice is no Select
+            QTest::keyClick(d.Option1[1], Qt::Key_Return);
+            QCOMPARE(h.fonts.answers.size(), 1);
             // An engine that cannot speak is told of once, whichever window's it is, and again
             // once sound was heard in between.
             for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[0]->playing(0, 5))
