@@ -191,6 +191,7 @@ void ShellTest::commandStates_data() {
         {"open type erase end", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
         {"open type undo close", "11100 vekEdit | Stop | [one\r\ntwo\r\n] closed"},
         {"type keep close", "11100 vekEdit | | ?[a]"},
+        {"open sel:6:7 type keep end", "11100 vekEdit | | ?[one\r\ntwa\r\n]"},  // the same length
         {"type clear undo", "11100 vekEdit | | [a]"},  // Clear asks nothing; Ctrl+Z
         // Typed back to the text opened, but not to the one saved since: asked.
         {"open type save erase new", "11000 vekEdit | | ?[] saved"},
