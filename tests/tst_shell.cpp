@@ -101,7 +101,9 @@ class ShellTest : public QObject {
         span(box, 13, 13).insertText(u"Y"_s);    // typed after the line before it is heard
         Q_EMIT h.speeches.at(0)->playing(9, 5);  // after a CR LF, one position in the document
         QCOMPARE(mark(), u"急がば回れ"_s);
-        QTextCursor(box->document()).insertText(u"X"_s);  // an edit before it
+        QTextCursor(box->document()).insertText(u"XX"_s);  // an edit before it
+        QCOMPARE(mark(), u"急がば回れ"_s);
+        span(box, 0, 1).removeSelectedText();  // and one taken away
         QCOMPARE(mark(), u"急がば回れ"_s);
         Q_EMIT h.speeches.at(0)->playing(0, 7);
         QCOMPARE(mark(), u"石の上にも三年"_s);
