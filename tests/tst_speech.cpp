@@ -158,10 +158,16 @@ class SpeechTest : public QObject {
         QTest::addColumn<QString>("file");
         QTest::addColumn<Reason>("reason");
         QTest::addColumn<QString>("says");
+        // What is missing, where it was looked for and the package that brings it.
         QTest::newRow("no engine")
-            << "program /nowhere/open_jtalk" << Configuration << "open-jtalk";
-        QTest::newRow("no dictionary") << "dictionary /" << Configuration << "mecab-naist-jdic";
-        QTest::newRow("not a voice") << "voice /etc/passwd" << Configuration << "atr503-m001";
+            << "program /nowhere/open_jtalk" << Configuration
+            << "open_jtalk が見つかりません（/nowhere/open_jtalk）。パッケージ open-jtalk を";
+        QTest::newRow("no dictionary") << "dictionary /" << Configuration
+                                       << "辞書が見つかりません（/）。パッケージ open-jtalk-mecab";
+        QTest::newRow("no voice") << "voice /nowhere" << Configuration
+                                  << "声のデータが見つかりません（/nowhere）。パッケージ hts-voice";
+        QTest::newRow("not a voice") << "voice /etc/passwd" << Configuration
+                                     << "読み込めません。パッケージ open-jtalk-mecab-naist-jdic と";
         QTest::newRow("a crash") << "program crash" << Engine << "異常終了";
         QTest::newRow("its last words") << "program fails" << Engine << "終了コード 3）。last";
     }
@@ -175,7 +181,8 @@ class SpeechTest : public QObject {
         for (const char* name : {"crash", "fails"})
             QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
-        const QString what = file.section(u' ', 0, 0), path = dir.filePath(file.section(u' ', 1));
+        const QString what = file.section(u' ', 0, 0), name = file.section(u' ', 1);
+        const QString path = name.startsWith(u'/') ? name : dir.filePath(name);
         (what == u"program" ? files.program
          : what == u"voice" ? files.voice
                             : files.dictionary) = path;
