@@ -250,6 +250,11 @@ class PhraseFileTest : public QObject {
         // A name that is not UTF-8, shown as such where the save fails.
         QVERIFY(!h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai")));
         QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
+        // A line of just the most that may be edited is pasted.
+        h.form->Text1->setText({});
+        QGuiApplication::clipboard()->setText(QString(phrasefile::kMaxLineLength, u'x'));
+        QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(h.form->Text1->text().size(), phrasefile::kMaxLineLength);
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,

@@ -73,7 +73,7 @@ class SettingsTest : public QObject {
             QCOMPARE(h.fonts.answers.size(), 1);
             // An engine that cannot speak is told of once, whichever window's it is, and again
             // once sound was heard in between.
-            for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[0]->playing(0, 5))
+            for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[1]->playing(0, 5))
                 for (FakeSpeech* s : h.speeches)
                     Q_EMIT s->errorOccurred(FakeSpeech::ErrorReason::Playback, u"no sound"_s);
         });

@@ -89,7 +89,7 @@ class ShellTest : public QObject {
         const auto mark = [&] { return box->extraSelections().value(0).cursor.selectedText(); };
         // A selection read across a line end: spans count from its start; the last one, with
         // no line end after it, is marked too.
-        box->setTextCursor(span(box, 5, 13));
+        box->setTextCursor(span(box, 13, 5));  // made backwards
         h.form->mSpeakTest_Click();
         Q_EMIT h.speeches.at(0)->playing(6, 2);
         QCOMPARE(mark(), u"ば回"_s);
