@@ -92,6 +92,10 @@ class PhraseFileTest : public QObject {
         const QString both = "このファイルは UTF-8 で書かれ、行の終わりが LF だけです。";
         QTest::newRow("UTF-8, LF: converted") << Load{utf8, two, sjis, both, 0};
         QTest::newRow("UTF-8, LF: as it is") << Load{utf8, {}, utf8 + "\r\n", both, 1};
+        const QByteArray most(phrasefile::kMaxLineLength, 'x');  // the longest line allowed
+        QTest::newRow("UTF-8, CR LF: converted")
+            << Load{QByteArray(utf8).replace("\n", "\r\n") + most, two + QStringList{most},
+                    sjis + most + "\r\n", "このファイルは UTF-8 で書かれているようです。", 0};
         // Longer than a line may be, until it is converted.
         const QByteArray lf = QByteArray("12345\n").repeated(phrasefile::kMaxLineLength / 5);
         QTest::newRow("CP932, LF")
