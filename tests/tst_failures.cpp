@@ -22,6 +22,7 @@ class FailureTest : public QObject {
     // As the user reads them, so that words given to the wrong error are seen.
     const QMap<QString, QString> reasons_{
         {"ENOSPC", "ディスクに空きがありません"},
+        {"EDQUOT", "ディスクの使用量の上限（クォータ）を超えています"},
         {"EIO", "入出力エラーです（ディスクか接続の不具合）"},
         {"ENXIO", "読み出す側のいないパイプか、つながっていない装置です"},
         {"ENOENT", "ファイルかフォルダーが見つかりません"},
@@ -155,9 +156,13 @@ class FailureTest : public QObject {
         add("the first write fails", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=pwrite64:error=EIO:when=1", old, "そのまま|EIO|!戻しました");
         // A new file that failed on its way is not put in the old one's place.
-        for (const char* call : {"pwrite64", "fsync", "linkat", "renameat,renameat2"})
+        for (const auto& [call, error] : {std::pair("pwrite64", "EDQUOT"),
+                                          {"fsync", "EIO"},
+                                          {"linkat", "EIO"},
+                                          {"renameat,renameat2", "EIO"}})
             add(call, "", "text:100 wait save:vek.dat wait",
-                u"-e inject=%1:error=EIO:when=1"_s.arg(call), old, "そのまま|EIO|!.vekedit");
+                u"-e inject=%1:error=%2:when=1"_s.arg(call, error), old,
+                u"そのまま|%1|!.vekedit"_s.arg(error));
         add("the folder not synced", "", "text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=2", text(100), "確かめられません|EIO|!保存したよ");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
