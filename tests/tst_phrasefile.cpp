@@ -254,11 +254,15 @@ class PhraseFileTest : public QObject {
         // A name that is not UTF-8, shown as such where the save fails.
         QVERIFY(!h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai")));
         QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
-        // A line of just the most that may be edited is pasted.
-        h.form->Text1->setText({});
-        QGuiApplication::clipboard()->setText(QString(phrasefile::kMaxLineLength, u'x'));
+        // Pasted over the start of a line, selected forwards: just the most that may be edited.
+        const QString most(phrasefile::kMaxLineLength, u'x');
+        h.form->Text1->setText(most);
+        QTextCursor start(h.form->Text1->document());
+        start.setPosition(5, QTextCursor::KeepAnchor);
+        h.form->Text1->setTextCursor(start);
+        QGuiApplication::clipboard()->setText(u"yyyyy"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(h.form->Text1->text().size(), phrasefile::kMaxLineLength);
+        QCOMPARE(h.form->Text1->text(), u"yyyyy"_s + most.mid(5));
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,

@@ -165,6 +165,7 @@ void ShellTest::commandStates_data() {
         // An unknown voice: the engine keeps its own.
         {"type voice7 start", "11111 vekEdit | Stop SetText:a Play | [a]"},
         {"type select start", "11111 vekEdit | Voice:0 Stop SetText:b\r\n  Play | [ab\r\n c]"},
+        {"type select sel:1:2 start", "11111 vekEdit | Voice:0 Stop SetText:b Play | [ab\r\n c]"},
         {"type start erase start", "11111 vekEdit | | []"},  // nothing to read: nothing at all
         {"type start pause pause", "11111 vekEdit | Resume | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
