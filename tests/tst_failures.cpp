@@ -68,12 +68,20 @@ class FailureTest : public QObject {
         QStringList args = QProcess::splitCommand(steps);
         const bool nobody = args.first() == u"nobody";
         if (nobody) args.removeFirst();
+        // "hide:PATH": a file that is no program put over PATH, for this process alone.
+        const QString hide = args.first().startsWith(u"hide:") ? args.takeFirst().mid(5) : "";
         QProcess p, tracer;
         p.setWorkingDirectory(folder);
-        p.start(u"setpriv"_s, (nobody ? QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s,
-                                                    u"--clear-groups"_s}
-                                      : QStringList()) +
-                                  QStringList{u"--"_s, helper_} + args);
+        if (!hide.isEmpty())
+            p.start(u"unshare"_s,
+                    QStringList{u"-m"_s, u"sh"_s, u"-c"_s,
+                                u"mount --bind vek.dat \"$0\" && exec \"$@\""_s, hide, helper_} +
+                        args);
+        else
+            p.start(u"setpriv"_s, (nobody ? QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s,
+                                                        u"--clear-groups"_s}
+                                          : QStringList()) +
+                                      QStringList{u"--"_s, helper_} + args);
         const QString pid = QString::number(p.processId());
         const auto ready = [&](int n) {  // its nth "ready", if it still runs
             while (r.said.count(u"ready") < n && p.waitForReadyRead(20000))
@@ -225,6 +233,9 @@ class FailureTest : public QObject {
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
             "text:30000 save:vek.dat", "", old, "そのまま|ENOSPC");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
+        // No program where it was looked for first: told as missing, with that place.
+        add("no engine", "", "hide:/usr/bin/open_jtalk text:5 speak", "", {},
+            "open_jtalk が見つかりません（/usr/bin/open_jtalk）");
         // Without /proc, as in a chroot: through a temporary of our own, removed.
         for (const char* setup : {"", "rm vek.dat"})
             add(*setup ? "no /proc, a new file" : "no /proc", setup,
@@ -247,6 +258,8 @@ class FailureTest : public QObject {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, said);
         if (!disk_) QSKIP("a disk of our own and another user need root and a loop device");
+        if (steps.startsWith(u"hide:") && QProcess::execute(u"unshare"_s, {u"-m"_s, u"true"_s}))
+            QSKIP("mounts of its own need a root that is a mount point, not a chroot's");
         const Run r = run(setup, steps, inject);
         const QString out = r.said + r.after + u"exit "_s + QString::number(r.exit);
         const QStringList parts = said.split(u'|') << (said.contains(u"exit") ? "exit" : "exit 0");
