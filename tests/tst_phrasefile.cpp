@@ -263,6 +263,11 @@ class PhraseFileTest : public QObject {
         QGuiApplication::clipboard()->setText(u"yyyyy"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(h.form->Text1->text(), u"yyyyy"_s + most.mid(5));
+        // Lines together longer than one may be, each within it: pasted.
+        h.form->Text1->setText({});
+        QGuiApplication::clipboard()->setText(most.left(15000) + u'\n' + most.left(15000));
+        QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(h.form->Text1->document()->blockCount(), 2);
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,
