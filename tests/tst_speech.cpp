@@ -256,7 +256,8 @@ class SpeechTest : public QObject {
         std::optional<SoundMonitor> monitor(std::in_place);
         std::optional<QLocalServer> hangUp;
         const int children = childProcesses();
-        double second = NAN;     // when the second phrase was told as playing
+        double second = NAN;                           // when the second phrase was told as playing
+        QList<std::pair<qsizetype, qsizetype>> spans;  // told as heard, since the last "follow"
         double began = NAN;      // when the reading whose sound is summed began
         QList<double> heardAll;  // the sum of each such reading's sound
         qsizetype heard = 0;     // where the phrase heard now begins
@@ -268,6 +269,7 @@ class SpeechTest : public QObject {
         connect(&one, &speech::JTalkSpeech::playing, this, [&](qsizetype at, qsizetype length) {
             if (at > 0 && std::isnan(second) && monitor) second = monitor->now();
             heard = at, marks += length > 0;
+            if (length > 0) spans.append({at, length});
         });
         const QString proverbs = u"千里の道も一歩から。\r\n急がば回れ。"_s;
         // Without a clause mark, long and huge would each take seconds to begin if said whole.
@@ -304,14 +306,16 @@ class SpeechTest : public QObject {
                     QVERIFY(SoundMonitor::waitUntil([&] { return heard > 0; }, 10000));
             } else if (step == u"follow") {
                 // The second phrase is told as it begins to be heard: after the first, which
-                // takes more than a second, and not before.
-                second = NAN;
-                s.SpeechSetText(proverbs);
+                // takes more than a second, and not before. Not one of a reading stopped before.
+                second = NAN, spans.clear();
+                s.SpeechSetText(u"石の上にも三年。\r\n"_s + proverbs);
                 s.SpeechPlay();
                 const double first = at + monitor->waitLoud(at, 3000, 30);
                 QVERIFY(SoundMonitor::waitUntil([&] { return !std::isnan(second); }, 10000));
                 QCOMPARE_GT(second - first, 500);
                 QCOMPARE_LT(monitor->waitLoud(second, 3000, 30), 300);
+                QCOMPARE(spans.mid(0, 2),
+                         (QList<std::pair<qsizetype, qsizetype>>{{0, 8}, {10, 10}}));
             } else if (step.startsWith(u"end")) {
                 QVERIFY(SoundMonitor::waitUntil([&] { return s.state() == Ready; }, 10000));
                 if (!std::isnan(began)) {  // once all of it has come through the monitor
