@@ -288,6 +288,8 @@ void ShellTest::startUp_data() {
     QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
     QTest::newRow("file") << QFile::encodeName(path("two.dat"))
                           << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
+    QTest::newRow("a name that ends in Japanese")
+        << QFile::encodeName(path("無い格言")) << " 00000 vekEdit +warn";
     QTest::newRow("quotes are part of the name")
         << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
     QTest::newRow("asked how to open it, as Open asks; converted, the default")
@@ -308,6 +310,12 @@ void ShellTest::startUp() {
     h.form->Form_Load();
     const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
     QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
+    // Its text 7260 by 4755 twips, below the menus.
+    const auto pixels = [](double twips, double dpi) {
+        return int(std::lround(twips * dpi / 1440));
+    };
+    QCOMPARE(h.form->Text1->size(),
+             QSize(pixels(7260, h.form->logicalDpiX()), pixels(4755, h.form->logicalDpiY())));
     QCOMPARE(localpath::toBytes(h.settings.sCommand), command);
     QCOMPARE(h.settings.sFontName, u"ＭＳ Ｐゴシック"_s);
     // Drawn with an installed Japanese gothic, not whatever Qt picks for an unknown name.
@@ -317,6 +325,9 @@ void ShellTest::startUp() {
     for (int i = 0; i < h.messages.events.size(); ++i)
         got += (h.messages.windowShown[i] ? "+" : "") + h.messages.events[i].section(':', 0, 0);
     QCOMPARE(got, expected);
+    // The name as given, where it is told.
+    if (got.contains(u"warn") && command.isValidUtf8())
+        QVERIFY(h.messages.events.last().contains(QString::fromUtf8(command)));
 }
 
 QTEST_MAIN(ShellTest)
