@@ -105,6 +105,11 @@ class ShellTest : public QObject {
         QCOMPARE(mark(), u"急がば回れ"_s);
         span(box, 0, 1).removeSelectedText();  // and one taken away
         QCOMPARE(mark(), u"急がば回れ"_s);
+        const QTextCursor marked = box->extraSelections().value(0).cursor;
+        span(box, marked.selectionEnd(), marked.selectionEnd()).insertText(u"Z"_s);  // and after
+        QCOMPARE(mark(), u"急がば回れ"_s);
+        // A tint: the words stay readable.
+        QCOMPARE_LT(box->extraSelections().value(0).format.background().color().alpha(), 128);
         Q_EMIT h.speeches.at(0)->playing(0, 7);
         QCOMPARE(mark(), u"石の上にも三年"_s);
         QCOMPARE(box->textCursor().selectedText(), u"上に"_s);
@@ -140,6 +145,18 @@ class ShellTest : public QObject {
         bar->setValue(0), hear(0);
         QCOMPARE(hear(whole - 1), 0);
         QCOMPARE_GT(hear(whole), 0);
+
+        // Sideways, along a line longer than the view, the same.
+        box->setText(QString(3000, u'横'));
+        h.form->mSpeakTest_Click();
+        const auto seen = [&](int at) {
+            Q_EMIT h.speeches.at(0)->playing(at, 5);
+            return box->viewport()->rect().contains(box->cursorRect(span(box, at, at)).center());
+        };
+        QVERIFY(seen(2000));
+        box->horizontalScrollBar()->setValue(0);  // the user
+        QVERIFY(!seen(2500));
+        QVERIFY(seen(1) && seen(2500));  // back in view: followed again
 
         // A composition in progress or cancelled is no change of the text; a committed one is.
         h.form->setWindowTitle(u"probe"_s);
