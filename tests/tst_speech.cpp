@@ -79,6 +79,9 @@ class SpeechTest : public QObject {
         QTest::newRow("kana only: after a particle")
             << u"いしのうえにもさんねんいそがばまわれちりもつもればやまとなる"_s
             << u"いしのうえにも~|さんねんいそがばまわれちりも~|つもればやまとなる"_s;
+        QTest::newRow("katakana, its long vowels within a word")
+            << u"スーパーマーケットチェーンストアーズのアイスクリームコーナー"_s
+            << u"スーパーマーケッ~|トチェーンストアーズの~|アイスクリームコーナー"_s;
         QTest::newRow("sentences")
             << u"石の上にも三年。急がば回れ！塵も積もれば山となる？\r\n猿も木から落ちる"_s
             << u"石の上にも三年。|急がば回れ！|塵も積もれば山となる？|猿も木から落ちる"_s;
