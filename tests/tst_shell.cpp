@@ -81,6 +81,7 @@ class ShellTest : public QObject {
     void commandStates();
     void startUp_data();
     void startUp();
+    void qtOptionsAreNames();
 
     void dialogsReadAlongAndInputMethods() {
         Harness h;
@@ -345,6 +346,17 @@ void ShellTest::startUp() {
     // The name as given, where it is told.
     if (got.contains(u"warn") && command.isValidUtf8())
         QVERIFY(h.messages.events.last().contains(QString::fromUtf8(command)));
+}
+
+// Qt's own options are a file's name here: "-platform nowhere" would have Qt give up at once.
+void ShellTest::qtOptionsAreNames() {
+    QProcess editor;
+    editor.setWorkingDirectory(dir.path());
+    editor.start(u"" VEKEDIT_PROGRAM ""_s, {u"-platform"_s, u"nowhere"_s});
+    QVERIFY(editor.waitForStarted());
+    QVERIFY2(!editor.waitForFinished(2000), editor.readAllStandardError().constData());
+    editor.kill();
+    editor.waitForFinished();
 }
 
 QTEST_MAIN(ShellTest)
