@@ -236,6 +236,8 @@ void ShellTest::commandStates_data() {
         {"poem clip:A\r\nB\nC sel:1:1 paste",
          "11100 vekEdit | | [石A\r\nB\nCの上にも\r\n三年] clip:A\r\nB\nC"},
         {"poem sel:0:2 paste", "11100 vekEdit | | [上にも\r\n三年]"},
+        // One Ctrl+Z undoes all of a paste over a selection.
+        {"poem clip:x sel:0:2 paste undo", "11100 vekEdit | | [石の上にも\r\n三年] clip:x"},
     };
     for (const auto& [steps, expected] : rows) QTest::newRow(steps) << QString::fromUtf8(expected);
 }
