@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QScopeGuard>
 #include <csignal>
 
 #include "harness.h"
@@ -275,13 +276,19 @@ class FailureTest : public QObject {
 
     // Killed, the editor takes its engines with it: none is left to end on its own.
     void enginesGoWithTheEditor() {
+        REQUIRE_SOUND_SERVER();
+        QByteArrayList engines;
         QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);  // orphans come to us, to see how
+        const auto done = qScopeGuard([&] {                // they end; none left, whatever failed
+            for (const QByteArray& pid : engines)
+                ::kill(pid.toInt(), SIGKILL), ::waitpid(pid.toInt(), nullptr, 0);
+            ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+        });
         QProcess p;
         p.start(helper_, {u"text:20"_s, u"speak"_s, u"wait"_s});
         QString said;
         while (!said.contains(u"ready") && p.waitForReadyRead(20000)) said += p.readAll();
         QVERIFY2(said.contains(u"heard"), qPrintable(said));
-        QByteArrayList engines;
         const QString tasks = u"/proc/%1/task"_s.arg(p.processId());
         for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             for (const QByteArray& pid : readBytes(tasks + u'/' + task + u"/children"_s).split(' '))
@@ -293,14 +300,13 @@ class FailureTest : public QObject {
         for (const QByteArray& pid : engines) ::kill(pid.toInt(), SIGSTOP);
         ::kill(p.processId(), SIGKILL);
         p.waitForFinished();
-        for (const QByteArray& pid : engines) {
+        for (const QByteArray& pid : QByteArrayList(engines)) {
             int status = 0;
             pid_t got = 0;
             (void)QTest::qWaitFor([&] { return (got = ::waitpid(pid.toInt(), &status, WNOHANG)); });
-            if (!got) ::kill(pid.toInt(), SIGKILL), ::waitpid(pid.toInt(), nullptr, 0);
+            if (got == pid.toInt()) engines.removeOne(pid);  // the rest, the guard ends
             QVERIFY2(got == pid.toInt() && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, pid);
         }
-        QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 0) == 0);
     }
 
     // Every call of a Save that touches a file, a folder or a temporary, and every call of a

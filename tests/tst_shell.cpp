@@ -129,7 +129,10 @@ class ShellTest : public QObject {
         const auto hear = [&](int line) {
             return Q_EMIT h.speeches.at(0)->playing(9 * line, 7), bar->value();
         };
-        const int whole = box->viewport()->height() / box->fontMetrics().lineSpacing();
+        int whole = 0;  // lines wholly in view from the top, as drawn: line n is at 8 n in the box
+        while (box->cursorRect(span(box, 8 * whole, 8 * whole)).bottom() <
+               box->viewport()->height())
+            ++whole;
         const auto shown = [&](int line) {  // with lines above it, out of view before
             const int top = hear(line);
             return top < line && line < top + whole;
@@ -350,13 +353,20 @@ void ShellTest::startUp() {
         QVERIFY(h.messages.events.last().contains(QString::fromUtf8(command)));
 }
 
-// Qt's own options are a file's name here: "-platform nowhere" would have Qt give up at once.
+// Qt's own options are a file's name here: Qt taking "-platform nowhere" would give up at once.
 void ShellTest::qtOptionsAreNames() {
     QProcess editor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    editor.setProcessEnvironment(env);
     editor.setWorkingDirectory(dir.path());
     editor.start(u"" VEKEDIT_PROGRAM ""_s, {u"-platform"_s, u"nowhere"_s});
     QVERIFY(editor.waitForStarted());
-    QVERIFY2(!editor.waitForFinished(2000), editor.readAllStandardError().constData());
+    // Up, its window made: the engine it starts ahead is there.
+    const QString children = u"/proc/%1/task/%1/children"_s.arg(editor.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        editor.state() != QProcess::Running || !readBytes(children).trimmed().isEmpty(), 20000);
+    QVERIFY2(editor.state() == QProcess::Running, editor.readAllStandardError().constData());
     editor.kill();
     editor.waitForFinished();
 }

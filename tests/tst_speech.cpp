@@ -191,7 +191,7 @@ class SpeechTest : public QObject {
                             : files.dictionary) = path;
         speech::JTalkSpeech s(files, std::make_unique<FakeSink>());
         QSignalSpy errors(&s, &speech::JTalkSpeech::errorOccurred);
-        QTRY_COMPARE(childProcesses(), 0);  // the engine started ahead has died of the fault
+        QTRY_COMPARE(childProcesses(), 0);  // an engine started ahead has died of the fault
         s.SpeechSay(u"こんにちは、読み秀君です"_s);
         QTRY_COMPARE(errors.size(), 1);
         QCOMPARE(std::pair(s.state(), errors[0][0].value<Reason>()), std::pair(Error, reason));
