@@ -129,10 +129,8 @@ class ShellTest : public QObject {
         const auto hear = [&](int line) {
             return Q_EMIT h.speeches.at(0)->playing(9 * line, 7), bar->value();
         };
-        int whole = 0;  // lines wholly in view from the top, as drawn: line n is at 8 n in the box
-        while (box->cursorRect(span(box, 8 * whole, 8 * whole)).bottom() <
-               box->viewport()->height())
-            ++whole;
+        // Lines wholly in view, counted as the view counts them: in the font's line spacing.
+        const int whole = box->viewport()->height() / box->fontMetrics().lineSpacing();
         const auto shown = [&](int line) {  // with lines above it, out of view before
             const int top = hear(line);
             return top < line && line < top + whole;
