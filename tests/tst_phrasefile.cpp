@@ -62,6 +62,10 @@ class PhraseFileTest : public QObject {
                     {"a", "b" + bad, "c" + bad + " d", bad + bad, bad, bad},
                     invalid + "\r\n",
                     u"5 か所ありました（最初は 2 行目）"_s};
+        QTest::newRow("one byte that is not CP932") << Load{"a\r\nb\x80\r\n",
+                                                            {"a", "b" + bad},
+                                                            "a\r\nb\x80\r\n",
+                                                            u"1 か所ありました（最初は 2 行目）"_s};
         QTest::newRow("every code, 1872 pairs and bytes undefined") << Load{
             everyCode(), {}, everyCode() + "\r\n", u"1872 か所ありました（最初は 1 行目）"_s};
         // 32001 lines, the most taken, then what follows the text of the last; past the first
@@ -185,14 +189,18 @@ class PhraseFileTest : public QObject {
         h.form->mSave_Click();
         QCOMPARE(readBytes(path("every.dat")), bytes.join("\r\n") + "\r\n");
         // By their place, not their text: 髙 as FB FC, then as EE E0, ∪ as 87 9C, then as 81 BE,
-        // and an x typed at the end of the first line, which takes the file's own spelling.
+        // and an x typed at the end of the first line, which takes the file's own spelling; a
+        // character CP932 lacks, typed on either side of kept lines, is named once.
         writeBytes(path("twice.dat"), QByteArray::fromHex("fbfc0d0a eee00d0a 879c0d0a 81be0d0a"));
         h.open(path("twice.dat"));
-        QTextCursor end(h.form->Text1->document()->firstBlock());
-        end.movePosition(QTextCursor::EndOfBlock), end.insertText(u"x"_s);
+        for (const int line : {0, 3}) {
+            QTextCursor end(h.form->Text1->document()->findBlockByNumber(line));
+            end.movePosition(QTextCursor::EndOfBlock), end.insertText(line ? u"😀"_s : u"x😀"_s);
+        }
         h.form->mSave_Click();
         QCOMPARE(readBytes(path("twice.dat")),
-                 QByteArray::fromHex("eee0780d0a eee00d0a 879c0d0a 81be0d0a"));
+                 QByteArray::fromHex("eee0783f0d0a eee00d0a 879c0d0a 879c3f0d0a"));
+        QCOMPARE(h.messages.events.join(u'|').count(u"U+1F600"), 1);
     }
 
     // Taken to the byte: a file of 16 MB opens, one byte more is refused.

@@ -246,6 +246,21 @@ QList<qsizetype> unchangedLines(const QStringList& before, const QList<QStringVi
     for (; head < n && head < m && a[head] == b[head]; ++head) from[head] = head;
     for (; n > head && m > head && a[n - 1] == b[m - 1]; --n, --m) from[m - 1] = n - 1;
     pairLines(a.data() + head, n - head, b.data() + head, m - head, from.data() + head, head);
+    // Of lines alike, a kept one keeps its place: lines added before it, and one like it taken
+    // away after it, are lines changed where they stood.
+    std::vector<bool> kept(a.size());
+    for (qsizetype i : from)
+        if (i >= 0) kept[size_t(i)] = true;
+    for (qsizetype j = 0, added = 0; j < from.size(); ++j) {
+        if (from[j] < 0) {
+            ++added;
+            continue;
+        }
+        for (size_t i = size_t(from[j]);
+             added > 0 && i + 1 < a.size() && !kept[i + 1] && a[i + 1] == a[i]; ++i, --added)
+            kept[i] = false, kept[i + 1] = true, from[j] = qsizetype(i + 1);
+        added = 0;
+    }
     return from;
 }
 

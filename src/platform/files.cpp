@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "platform/localpath.h"
@@ -178,6 +179,13 @@ Written writeDevice(int dir, const QByteArray& leaf, int follow, const QByteArra
                         O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow);
     }));
     if (fd < 0) return {Written::Untouched, errno};
+    // A reader that goes away midway fails the save, with EPIPE; its signal would end the editor.
+    struct sigaction ignore {
+    }, was{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &was);
+    const std::unique_ptr<struct sigaction, void (*)(struct sigaction*)> restore(
+        &was, [](struct sigaction* old) { ::sigaction(SIGPIPE, old, nullptr); });
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         return {Written::Untouched, errno};
@@ -449,6 +457,8 @@ QString reason(int err) {
             return QStringLiteral("今は読み書きできません（待たないと読めないファイルです）");
         case ENXIO:
             return QStringLiteral("読み出す側のいないパイプか、つながっていない装置です");
+        case EPIPE:
+            return QStringLiteral("読み出す側が途中でパイプを閉じました");
         default:
             return QStringLiteral("エラー番号 %1（%2）")
                 .arg(err)
