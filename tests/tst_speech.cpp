@@ -59,7 +59,7 @@ class SpeechTest : public QObject {
         const QString sentence =
             u"千里の道も一歩からという言葉の通り%1どんなに大きな目標であっても%1"
             u"小さな一歩を積み重ねることが何よりも大切だ"_s;
-        for (const char* comma : {"、", "，", "､", ",", " "})
+        for (const char* comma : {"、", "，", "､", ",", " ", "　"})
             QTest::newRow(comma)
                 << sentence.arg(QString::fromUtf8(comma))
                 << u"千里の道も~|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
