@@ -116,6 +116,10 @@ class ShellTest : public QObject {
         QCOMPARE(box->textCursor().selectedText(), u"上に"_s);
         span(box, 1, 8).removeSelectedText();  // its words go, and so does the mark
         QCOMPARE(mark(), QString());
+        // Words not yet heard, typed over: their turn marks nothing, not what took their place.
+        box->document()->find(u"急がば回れ"_s).insertText(u"新しい"_s);
+        Q_EMIT h.speeches.at(0)->playing(9, 5);
+        QCOMPARE(mark(), QString());
         Q_EMIT h.speeches.at(0)->playing(8, 5);
         h.form->mStop_Click();
         QCOMPARE(mark(), QString());
