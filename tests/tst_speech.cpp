@@ -170,8 +170,9 @@ class SpeechTest : public QObject {
             << "open_jtalk が見つかりません（/nowhere/open_jtalk）。パッケージ open-jtalk を";
         QTest::newRow("no dictionary") << "dictionary /" << Configuration
                                        << "辞書が見つかりません（/）。パッケージ open-jtalk-mecab";
-        QTest::newRow("no voice") << "voice /nowhere" << Configuration
-                                  << "声のデータが見つかりません（/nowhere）。パッケージ hts-voice";
+        QTest::newRow("a folder for the voice")
+            << "voice /" << Configuration
+            << "声のデータが見つかりません（/）。パッケージ hts-voice";
         QTest::newRow("not a voice") << "voice /etc/passwd" << Configuration
                                      << "読み込めません。パッケージ open-jtalk-mecab-naist-jdic と";
         QTest::newRow("a crash") << "program crash" << Engine << "異常終了";
