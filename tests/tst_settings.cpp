@@ -126,10 +126,16 @@ class SettingsTest : public QObject {
 
     void chooserSizesAndColours() {
         platform::FontChooser chooser(nullptr, 259);
-        chooser.colors()->setCurrentIndex(9);
-        QCOMPARE(chooser.choice().color, 255);  // red
-        chooser.colors()->setCurrentIndex(12);
-        QCOMPARE(chooser.choice().color, 16711680);  // blue
+        QStringList named;  // each colour's name and what it gives
+        for (int i = 0; i < chooser.colors()->count(); ++i) {
+            chooser.colors()->setCurrentIndex(i);
+            named << chooser.colors()->itemText(i) +
+                         platform::fromColorRef(chooser.choice().color).name().mid(1);
+        }
+        QCOMPARE(named.join(u' '),
+                 u"黒000000 栗色800000 緑008000 オリーブ808000 紺000080 "
+                 u"紫800080 青緑008080 灰色808080 銀色c0c0c0 赤ff0000 "
+                 u"ライム00ff00 黄ffff00 青0000ff 赤紫ff00ff 水色00ffff 白ffffff"_s);
 
         chooser.sizeEdit()->setText(u"10.5"_s);
         QCOMPARE(chooser.choice().size, 10.5f);
