@@ -205,6 +205,18 @@ class SpeechTest : public QObject {
         QTRY_COMPARE(childProcesses(), 0);
     }
 
+    // Where each utterance begins in the sound, however much was pulled before it came.
+    void spansFollowTheSamples() {
+        speech::PcmQueue queue;
+        char pulled[600];
+        queue.append(QByteArray(1000, 'a'), {0, 3});
+        QCOMPARE(queue.read(pulled, 600), 600);
+        queue.append(QByteArray(1000, 'b'), {4, 2});
+        QCOMPARE(queue.nextStart(0), 1000);
+        QCOMPARE(queue.spanAt(999).start, 0);
+        QCOMPARE(queue.spanAt(1000).start, 4);
+    }
+
     // Paused once the sound server has all of a reading, before or after it was asked to tell its
     // end: Pause silences it, and once resumed the reading ends by itself, whenever it came.
     void pausedWhileDraining() {
