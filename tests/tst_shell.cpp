@@ -234,6 +234,7 @@ void ShellTest::commandStates_data() {
         {"type fail new", "11100 vekEdit | | ?[a]"},     // 保存, which failed: the text stays
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
+        {"type k:F5 k:Alt+S k:T", "11101 vekEdit | Stop | [a]"},  // Stop by its own key
         // Cutting nothing keeps the clipboard; a lone LF pasted stays; pasting no text still
         // deletes the selection.
         {"poem sel:2:7 clip:x copy", "11000 vekEdit | | [石の上にも\r\n三年] clip:上にも\r\n三"},
