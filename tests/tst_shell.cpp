@@ -41,7 +41,8 @@ class ShellTest : public QObject {
             auto* d = qobject_cast<QFileDialog*>(w);
             seen << d->windowTitle() << d->nameFilters() << d->selectedNameFilter().left(3)
                  << d->selectedFiles().value(0)
-                 << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite));
+                 << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite))
+                 << QString::number(d->fileMode());  // any name, also a new one
             d->reject();
         });
         QVERIFY(!platform::QtFileDialogs().showSave(nullptr, h.dialogs.requests.last().second));
@@ -58,7 +59,7 @@ class ShellTest : public QObject {
                  (QStringList{"格言・名言データファイルを保存します",
                               "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
                               "テキストファイル (*.txt) (*.txt)", "すべてのファイル (*.*) (*)",
-                              "vek", path("two.dat"), "1", "vekEdit のバージョン情報",
+                              "vek", path("two.dat"), "1", "0", "vekEdit のバージョン情報",
                               "vekEdit / 格言・名言Editor\n\nCopyright (C) 2026 the vekEdit "
                               "developers\nSpecial thanks to IBM Voiceland Staff\n"
                               "        https://open-jtalk.sourceforge.net/"}));
