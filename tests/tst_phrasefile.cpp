@@ -125,9 +125,11 @@ class PhraseFileTest : public QObject {
         h.form->Text1->selectAll();
         h.form->mCopy_Click();
         h.form->mSpeakTest_Click();
+        QTest::keyClick(h.form->Text1, Qt::Key_C, Qt::ControlModifier);  // the text box's own
         if (!lines.isEmpty()) {
             const QString shown = lines.join(u"\r\n") + u"\r\n"_s;
             QCOMPARE(h.clipboard.content.value_or(u"-"_s), shown);
+            QCOMPARE(QGuiApplication::clipboard()->text(), lines.join(u"\n") + u"\n"_s);
             QCOMPARE(h.speeches.at(0)->calls.filter(u"SetText"_s), {u"SpeechSetText:"_s + shown});
         }
         QCOMPARE(h.form->windowTitle(), u"vekEdit %1 フレーズ"_s.arg(count + 1));  // one more
