@@ -150,6 +150,10 @@ class SettingsTest : public QObject {
 
         for (QCheckBox* effect : chooser.fonts()->findChildren<QCheckBox*>()) effect->click();
         QVERIFY(chooser.choice().underline && chooser.choice().strikethrough);
+        // Esc in the fields where the focus starts cancels, as in any dialog.
+        chooser.show();
+        QTest::keyClick(chooser.sizeEdit(), Qt::Key_Escape);
+        QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Rejected);
 
         platform::FontChooser plain(nullptr, 3);  // no effects: no colour
         QVERIFY(!plain.colors() && plain.choice().color == 0);
