@@ -242,6 +242,8 @@ class FailureTest : public QObject {
         add("device", "rm vek.dat; mknod dev c 1 3; ln -s dev vek.dat",
             "text:9 wait save:vek.dat save:vek.dat wait", "-e inject=write:retval=0:when=2", {},
             "保存したよ|EIO|そのまま|!途中まで|symbolic link\ncharacter special file");
+        add("immutable", "chattr +i vek.dat", "text:9 save:vek.dat sh:\"chattr -i vek.dat\"", "",
+            old, "書き込みが禁止されています|!そのまま");
         add("a folder the user may not list", "rm vek.dat; chmod 333 .",
             "nobody text:9 save:vek.dat", "", text(9), "保存したよ|!確かめられません");
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",

@@ -261,8 +261,11 @@ class PhraseFileTest : public QObject {
         h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
         QVERIFY(h.messages.events.join(u'|').endsWith(u"(U+0109)|inform:保存したよ"));
-        // A name that is not UTF-8, shown as such where the save fails.
-        QVERIFY(!h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai")));
+        // A name that is not UTF-8, shown as such where the save fails, or the open.
+        const QString no = localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai");
+        QVERIFY(!h.form->SaveMsg(no));
+        QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
+        h.open(no);
         QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
         // Pasted over the start of a line, selected forwards: just the most that may be edited.
         const QString most(phrasefile::kMaxLineLength, u'x');
