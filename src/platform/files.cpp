@@ -180,8 +180,8 @@ Written writeDevice(int dir, const QByteArray& leaf, int follow, const QByteArra
     }));
     if (fd < 0) return {Written::Untouched, errno};
     // A reader that goes away midway fails the save, with EPIPE; its signal would end the editor.
-    struct sigaction ignore {
-    }, was{};
+    struct sigaction ignore {};
+    struct sigaction was {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &was);
     const std::unique_ptr<struct sigaction, void (*)(struct sigaction*)> restore(
