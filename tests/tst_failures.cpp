@@ -175,6 +175,8 @@ class FailureTest : public QObject {
                 u"そのまま|%1|!.vekedit"_s.arg(error));
         add("the folder not synced", "", "text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=2", text(100), "確かめられません|EIO|!保存したよ");
+        add("a folder that cannot be synced", "", "text:100 wait save:vek.dat wait",
+            "-e inject=fsync:error=EINVAL:when=2", text(100), "保存したよ|!確かめられません");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
         add("a rewrite undone, not on the disk", "locked", "nobody text:100 wait save:vek.dat wait",

@@ -190,18 +190,20 @@ class PhraseFileTest : public QObject {
         h.form->Text1->setText(text.join(u"\r\n"_s));
         h.form->mSave_Click();
         QCOMPARE(readBytes(path("every.dat")), bytes.join("\r\n") + "\r\n");
-        // By their place, not their text: 髙 as FB FC, then as EE E0, ∪ as 87 9C, then as 81 BE,
-        // and an x typed at the end of the first line, which takes the file's own spelling; a
-        // character CP932 lacks, typed on either side of kept lines, is named once.
-        writeBytes(path("twice.dat"), QByteArray::fromHex("fbfc0d0a eee00d0a 879c0d0a 81be0d0a"));
+        // By their place, not their text: 髙 as FB FC, then as EE E0, ∪ as 87 9C (with ∵ as
+        // 87 9A, then FA 5B), then as 81 BE, and x∵ typed at the end of the first line, which
+        // take the file's own first spellings; a character CP932 lacks, typed on either side of
+        // kept lines, is named once.
+        writeBytes(path("twice.dat"),
+                   QByteArray::fromHex("fbfc0d0a eee00d0a 879c879afa5b0d0a 81be0d0a"));
         h.open(path("twice.dat"));
         for (const int line : {0, 3}) {
             QTextCursor end(h.form->Text1->document()->findBlockByNumber(line));
-            end.movePosition(QTextCursor::EndOfBlock), end.insertText(line ? u"😀"_s : u"x😀"_s);
+            end.movePosition(QTextCursor::EndOfBlock), end.insertText(line ? u"😀"_s : u"x∵😀"_s);
         }
         h.form->mSave_Click();
         QCOMPARE(readBytes(path("twice.dat")),
-                 QByteArray::fromHex("eee0783f0d0a eee00d0a 879c0d0a 879c3f0d0a"));
+                 QByteArray::fromHex("eee078879a3f0d0a eee00d0a 879c879afa5b0d0a 879c3f0d0a"));
         QCOMPARE(h.messages.events.join(u'|').count(u"U+1F600"), 1);
     }
 

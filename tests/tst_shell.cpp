@@ -317,7 +317,7 @@ void ShellTest::startUp_data() {
     QTest::newRow("file") << QFile::encodeName(path("two.dat"))
                           << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
     QTest::newRow("a name that ends in Japanese")
-        << QFile::encodeName(path("無い格言")) << " 00000 vekEdit +warn";
+        << QFile::encodeName(path("無いデータ")) << " 00000 vekEdit +warn";
     QTest::newRow("quotes are part of the name")
         << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
     QTest::newRow("asked how to open it, as Open asks; converted, the default")
