@@ -159,7 +159,7 @@ class SpeechTest : public QObject {
             QCOMPARE_GT(medianF0(said), 1.4 * medianF0(runs[2]));
     }
 
-    // One file replaced ("what path"); the reason and what the message names.
+    // Files replaced ("what path..."); the reason and what the message names.
     void engineFailures_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<Reason>("reason");
@@ -168,8 +168,10 @@ class SpeechTest : public QObject {
         QTest::newRow("no engine")
             << "program /nowhere/open_jtalk" << Configuration
             << "open_jtalk が見つかりません（/nowhere/open_jtalk）。パッケージ open-jtalk を";
-        QTest::newRow("no dictionary") << "dictionary /" << Configuration
-                                       << "辞書が見つかりません（/）。パッケージ open-jtalk-mecab";
+        // The first of what is missing, as open_jtalk needs them.
+        QTest::newRow("no dictionary, nor voice")
+            << "dictionary / voice /nowhere" << Configuration
+            << "辞書が見つかりません（/）。パッケージ open-jtalk-mecab";
         QTest::newRow("a folder for the voice")
             << "voice /" << Configuration
             << "声のデータが見つかりません（/）。パッケージ hts-voice";
@@ -191,11 +193,14 @@ class SpeechTest : public QObject {
         for (const char* name : {"crash", "fails", "unrunnable"})
             QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
-        const QString what = file.section(u' ', 0, 0), name = file.section(u' ', 1);
-        const QString path = name.startsWith(u'/') ? name : dir.filePath(name);
-        (what == u"program" ? files.program
-         : what == u"voice" ? files.voice
-                            : files.dictionary) = path;
+        const QStringList replaced = file.split(u' ');  // what, path, what, path...
+        for (qsizetype i = 0; i + 1 < replaced.size(); i += 2) {
+            const QString &what = replaced[i], &name = replaced[i + 1];
+            (what == u"program" ? files.program
+             : what == u"voice" ? files.voice
+                                : files.dictionary) =
+                name.startsWith(u'/') ? name : dir.filePath(name);
+        }
         speech::JTalkSpeech s(files, std::make_unique<FakeSink>());
         QSignalSpy errors(&s, &speech::JTalkSpeech::errorOccurred);
         QTRY_COMPARE(childProcesses(), 0);  // an engine started ahead has died of the fault
