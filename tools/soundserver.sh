@@ -4,10 +4,11 @@
 # pipewire-pulse and WirePlumber (on a D-Bus session of its own), as Debian 13 desktops have it.
 #   tools/soundserver.sh start DIR    start it with DIR as its XDG_RUNTIME_DIR
 #   tools/soundserver.sh stop DIR     stop it
+#   tools/soundserver.sh kill DIR     stop the server alone, as if it died: its session bus lives on
 # VEKEDIT_SOUND=pulseaudio or pipewire chooses. Without either, start says so and succeeds, and
 # those tests skip; under CI it fails.
 set -u
-dir=${2:?usage: $0 start|stop DIR}
+dir=${2:?usage: $0 start|stop|kill DIR}
 export XDG_RUNTIME_DIR=$dir
 # pactl's words in English, whatever the desktop's language; the user's own server, settings
 # and saved state left alone.
@@ -37,21 +38,27 @@ spawn() {
   setsid bash -c 'echo $$ >"$0"; exec "$@"' "$dir/$name.pid" "$@" </dev/null >"$dir/$name.log" 2>&1 &
 }
 
-# Only processes of this server, known by their runtime folder, and only once they are gone.
+# Whether a process is one of this server's, known by its runtime folder.
+ours() {
+  [ -r "/proc/$1/environ" ] && tr '\0' '\n' <"/proc/$1/environ" | grep -qxF "XDG_RUNTIME_DIR=$dir"
+}
+
+# The server's processes, and with "all" its session bus too, only once they are gone.
 stop() {
   have pulseaudio && pulseaudio --kill 2>/dev/null
   local file pid
   for file in "$dir"/*.pid; do
     [ -f "$file" ] || continue
+    [ "$file" = "$dir/dbus.pid" ] && [ "${1:-}" != all ] && continue
     pid=$(cat "$file")
-    if [ -r "/proc/$pid/environ" ] && tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "XDG_RUNTIME_DIR=$dir"; then
+    if ours "$pid"; then
       kill "$pid" 2>/dev/null
       for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     fi
     rm -f "$file"
   done
   rm -rf "$dir"/pipewire-0* "$dir/pulse"
-  return 0
+  [ "${1:-}" != all ] || rm -f "$dir/bus"
 }
 
 case "$1" in
@@ -65,6 +72,13 @@ case "$1" in
     fi
     mkdir -p "$dir" && chmod 700 "$dir"
     stop
+    # A session bus at a known place, as a desktop has one: libpulse may wait on it for a server,
+    # and PipeWire's own processes talk on it.
+    if have dbus-daemon && ! { [ -f "$dir/dbus.pid" ] && ours "$(cat "$dir/dbus.pid")"; }; then
+      rm -f "$dir/bus"
+      dbus-daemon --session --fork --address="unix:path=$dir/bus" --print-pid=4 4>"$dir/dbus.pid"
+    fi
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
     if [ "$kind" = pulseaudio ]; then
       # -n: no user or system configuration, only what is loaded here.
       pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
@@ -80,10 +94,6 @@ case "$1" in
       done
       printf 'wireplumber.profiles = { main = { monitor.alsa = disabled, monitor.bluez = disabled, monitor.v4l2 = disabled, monitor.libcamera = disabled } }\n' \
         >"$wp/wireplumber.conf.d/90-vekedit.conf"  # WirePlumber 0.5
-      dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$dir/dbus.address" \
-        4>"$dir/dbus.pid"
-      export DBUS_SESSION_BUS_ADDRESS
-      DBUS_SESSION_BUS_ADDRESS=$(cat "$dir/dbus.address")
       spawn pipewire pipewire
       for _ in $(seq 50); do [ -S "$dir/pipewire-0" ] && break; sleep 0.1; done
       spawn wireplumber wireplumber
@@ -105,10 +115,13 @@ case "$1" in
     echo "sound server: $(pactl info | grep '^Server Name')"
     ;;
   stop)
+    stop all
+    ;;
+  kill)
     stop
     ;;
   *)
-    echo "usage: $0 start|stop DIR" >&2
+    echo "usage: $0 start|stop|kill DIR" >&2
     exit 2
     ;;
 esac
