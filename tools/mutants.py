@@ -10,7 +10,7 @@ its own without it: a loaded machine can fail a sound test by chance. A fault th
 build is reported as such, not as caught. Not part of the test command: it takes minutes. The
 names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
 """
-import os, re, shutil, subprocess, sys
+import json, os, re, shutil, subprocess, sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-mutants")
@@ -734,6 +734,16 @@ def failing(env, exclude, only=None):
     return tests
 
 
+def environment(env, test):
+    """The environment ctest gives a test, for running it on its own."""
+    shown = subprocess.run(["ctest", "--show-only=json-v1", "-R", f"^({test})$"], cwd=BUILD,
+                           capture_output=True, text=True).stdout
+    for prop in next(t for t in json.loads(shown)["tests"] if t["name"] == test)["properties"]:
+        if prop["name"] == "ENVIRONMENT":
+            return dict(env, **dict(v.split("=", 1) for v in prop["value"]))
+    return env
+
+
 def failsAgain(env, test):
     """Whether a test fails again: only its failed functions and rows where it names them."""
     out = subprocess.run(["ctest", "--output-on-failure", "-R", f"^({test})$"], cwd=BUILD,
@@ -750,8 +760,8 @@ def failsAgain(env, test):
     try:
         again = subprocess.run([os.path.join(BUILD, "tests", test)] +
                                [f"{f}:{tag}" if tag else f for f, tag in dict.fromkeys(rows)],
-                               cwd=os.path.join(BUILD, "tests"), env=env, capture_output=True,
-                               text=True)
+                               cwd=os.path.join(BUILD, "tests"), env=environment(env, test),
+                               capture_output=True, text=True)
     finally:
         subprocess.run(sound + ["stop", server], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Failed, not a row it could not find.
