@@ -19,7 +19,8 @@ void setting(Harness& h, const std::function<void(Form2&)>& inside = {}) {
         const auto close = qScopeGuard([d] { d->close(); });  // also after a failed check
         const QPoint off = d->frameGeometry().center() - h.form->frameGeometry().center();
         QVERIFY2(off.manhattanLength() <= 2, "centred over the main window");
-        QVERIFY(d->Option1[0]->isChecked() && d->Text1->font() == d->font());
+        QVERIFY(d->Option1[0]->isChecked() && d->focusWidget() == d->Option1[0] &&
+                d->Text1->font() == d->font());
         QCOMPARE(d->Frame2->title(), u"Font Select"_s);
         QCOMPARE(d->Text1->text(), h.settings.sFontName);
         if (inside) inside(*d);
@@ -150,10 +151,14 @@ class SettingsTest : public QObject {
 
         for (QCheckBox* effect : chooser.fonts()->findChildren<QCheckBox*>()) effect->click();
         QVERIFY(chooser.choice().underline && chooser.choice().strikethrough);
-        // Esc in the fields where the focus starts cancels, as in any dialog.
+        // Esc in the fields where the focus starts cancels, as in any dialog; Enter in the
+        // family list takes the font.
         chooser.show();
         QTest::keyClick(chooser.sizeEdit(), Qt::Key_Escape);
         QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Rejected);
+        chooser.show();
+        QTest::keyClick(families, Qt::Key_Return);
+        QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Accepted);
 
         platform::FontChooser plain(nullptr, 3);  // no effects: no colour
         QVERIFY(!plain.colors() && plain.choice().color == 0);

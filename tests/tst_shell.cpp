@@ -236,12 +236,12 @@ void ShellTest::commandStates_data() {
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
         {"type k:F5 k:Alt+S k:T", "11101 vekEdit | Stop | [a]"},  // Stop by its own key
-        // Cutting nothing keeps the clipboard; a lone LF pasted stays; pasting no text still
-        // deletes the selection.
+        // Cutting nothing keeps the clipboard; a lone LF pasted stays, a Unicode line or
+        // paragraph separator ends a line; pasting no text still deletes the selection.
         {"poem sel:2:7 clip:x copy", "11000 vekEdit | | [石の上にも\r\n三年] clip:上にも\r\n三"},
         {"poem sel:1:1 clip:x cut", "11000 vekEdit | | [石の上にも\r\n三年] clip:x"},
-        {"poem clip:A\r\nB\nC sel:1:1 paste",
-         "11100 vekEdit | | [石A\r\nB\nCの上にも\r\n三年] clip:A\r\nB\nC"},
+        {"poem clip:A\r\nB\nC\u2028D\u2029E sel:1:1 paste",
+         "11100 vekEdit | | [石A\r\nB\nC\r\nD\r\nEの上にも\r\n三年] clip:A\r\nB\nC\u2028D\u2029E"},
         {"poem sel:0:2 paste", "11100 vekEdit | | [上にも\r\n三年]"},
         // One Ctrl+Z undoes all of a paste over a selection.
         {"poem clip:x sel:0:2 paste undo", "11100 vekEdit | | [石の上にも\r\n三年] clip:x"},
