@@ -164,6 +164,10 @@ class ShellTest : public QObject {
         box->horizontalScrollBar()->setValue(0);  // the user
         QVERIFY(!seen(2500));
         QVERIFY(seen(1) && seen(2500));  // back in view: followed again
+        // From the start, words that begin in the view's last eighth are brought further in.
+        box->horizontalScrollBar()->setValue(0), seen(0);
+        seen(box->viewport()->width() * 15 / 16 / box->fontMetrics().horizontalAdvance(u'横'));
+        QCOMPARE_GT(box->horizontalScrollBar()->value(), 0);
 
         // A composition in progress or cancelled is no change of the text; a committed one is.
         h.form->setWindowTitle(u"probe"_s);
