@@ -164,7 +164,8 @@ class FailureTest : public QObject {
             "nobody open:vek.dat text:27000 save:vek.dat sh:\"truncate -s 0 ../fill\" save:vek.dat",
             "", text(27000), "そのまま|ENOSPC|保存したよ|!他のプログラム");
         add("the first write fails", "locked", "nobody text:100 wait save:vek.dat wait",
-            "-e inject=pwrite64:error=EIO:when=1", old, "そのまま|EIO|!戻しました");
+            "-e inject=pwrite64:error=EIO:when=1", old,
+            "保存できませんでした。元のファイルはそのままです。|EIO|!戻しました");
         // A new file that failed on its way is not put in the old one's place.
         for (const auto& [call, error] : {std::pair("pwrite64", "EDQUOT"),
                                           {"fsync", "EIO"},

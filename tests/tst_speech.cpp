@@ -120,7 +120,9 @@ class SpeechTest : public QObject {
                                 ? u"・・・\r\n雨垂れ石を穿つ。\r\n・・・"_s
                                 : u"千里の道も一歩からという言葉の通りどんなに大きな目標であっても"
                                   u"小さな一歩を積み重ねることが何よりも大切だ"_s);
+            const int ahead = childProcesses();
             s.SpeechPlay();
+            QCOMPARE(childProcesses(), ahead);  // the engine started ahead says the first piece
             QTRY_VERIFY_WITH_TIMEOUT(!(runs[r] += sink->pull(4800)).isEmpty(), 10000);
             if (r == 0) {  // stopped, what the server held silenced; started twice: all afresh
                 s.SpeechStop();
