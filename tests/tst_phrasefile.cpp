@@ -211,6 +211,22 @@ class PhraseFileTest : public QObject {
         QCOMPARE(readBytes(path("twice.dat")),
                  QByteArray::fromHex("eee078879a3f0d0a eee00d0a 879c879afa5b0d0a 879c3f0d0a"));
         QCOMPARE(h.messages.events.join(u'|').count(u"U+1F600"), 1);
+        // Lines alike keep their places whatever else changed: a line added above them and the
+        // last two made one; more lines rewritten before them than the matching follows.
+        const auto edited = [&](const QByteArray& file, const QStringList& after,
+                                const QByteArray& saved) {
+            writeBytes(path("alike.dat"), file), h.open(path("alike.dat"));
+            h.form->Text1->setText(after.join(u"\r\n"_s)), h.form->mSave_Click();
+            QCOMPARE(readBytes(path("alike.dat")), saved);
+        };
+        const QByteArray ee = "\xee\xe0\r\n", fb = "\xfb\xfc\r\n";
+        edited("A\r\n" + ee + fb + "B\r\n", {"X", "A", "髙", "Y"}, "X\r\nA\r\n" + ee + "Y\r\n");
+        QByteArray before, after;
+        for (int i = 0; i < 1200; ++i) before += "n" + QByteArray::number(i) + "\r\n";
+        after = QByteArray(before).replace('n', 'r');
+        QStringList rewritten = QString::fromLatin1(after).split(u"\r\n"_s);
+        rewritten.removeLast(), rewritten += {"髙", "髙", "Y"};
+        edited(before + ee + "M\r\n" + fb + "Z\r\n", rewritten, after + ee + fb + "Y\r\n");
     }
 
     // Taken to the byte: a file of 16 MB opens, one byte more is refused.
