@@ -85,6 +85,8 @@ class SpeechTest : public QObject {
         QTest::newRow("katakana, its long vowels within a word")
             << u"スーパーマーケットチェーンストアーズのアイスクリームコーナー"_s
             << u"スーパーマーケッ~|トチェーンストアーズの~|アイスクリームコーナー"_s;
+        QTest::newRow("kanji only") << u"独立自尊国家安全保障会議議長報告書提出期限延長申請"_s
+                                    << u"独立自尊国家~|安全保障会議議長報告~|書提出期限延長申請"_s;
         QTest::newRow("sentences")
             << u"石の上にも三年。急がば回れ！塵も積もれば山となる？\r\n猿も木から落ちる"_s
             << u"石の上にも三年。|急がば回れ！|塵も積もれば山となる？|猿も木から落ちる"_s;
