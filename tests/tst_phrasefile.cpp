@@ -253,6 +253,9 @@ class PhraseFileTest : public QObject {
         h.form->mSave_Click();
         QVERIFY(h.messages.events.last().startsWith(u"ask:このファイルは開いた後で他のプログラム"));
         QCOMPARE(readBytes(path("lf.dat")), "c\nd\n");
+        QTest::keyClick(h.form->Text1, Qt::Key_Y);  // then New: 保存, the same いいえ, kept
+        h.form->mNew_Click();
+        QCOMPARE(h.form->Text1->text().size(), 2);
         // Opened as it is, a line too long to edit is refused as in any other file.
         Harness g;
         g.messages.answers = {1};
