@@ -97,6 +97,10 @@ class ShellTest : public QObject {
         QCOMPARE(mark(), u"ば回"_s);
         Q_EMIT h.speeches.at(0)->playing(4, 5);
         QCOMPARE(mark(), u"急がば回れ"_s);
+        box->setTextCursor(span(box, 7, 13));  // begun with a line end
+        h.form->mSpeakTest_Click();
+        Q_EMIT h.speeches.at(0)->playing(2, 3);
+        QCOMPARE(mark(), u"急がば"_s);
         box->setTextCursor(span(box, 0, 0));
         h.form->mSpeakTest_Click();
         box->setTextCursor(span(box, 2, 4));     // the user's own selection stays as it is

@@ -411,8 +411,10 @@ class SpeechTest : public QObject {
                 QCOMPARE(errors.last()[0].value<Reason>(), Playback);
                 // Stopped midway, then none to be found; no engine waits on for a failed reading.
                 QVERIFY(errors.last()[1].toString().startsWith(
-                    step == u"kill" ? u"音声の出力が途中で止まりました"_s
-                                    : u"音声を出す装置が見つかりません"_s));
+                    step == u"kill"
+                        ? u"音声の出力が途中で止まりました"_s
+                        : u"音声を出す装置が見つかりません。サウンドサーバー（パッケージ "
+                          u"pipewire-pulse か pulseaudio）が動いているか確かめてください。"_s));
                 QCOMPARE(s.state(), Error);
                 QTRY_COMPARE(engines().size(), 1);  // the other control's
             }
