@@ -199,12 +199,17 @@ class FailureTest : public QObject {
                 u"-e inject=pwrite64:signal=%1:when=1"_s.arg(sig), text(100),
                 u"exit %1"_s.arg(code));
         // The code page's module that cannot be loaded: glibc tells no reason worth showing.
+        // Once it can, the next Open reads with it (strace lets go at the second wait).
         for (const QString& arch : QDir(u"/usr/lib"_s).entryList(QDir::Dirs))
             if (const QString module = u"/usr/lib/%1/gconv/CP932.so"_s.arg(arch);
-                QFile::exists(module))
-                add("no code page", "", "text:9 wait save:vek.dat wait",
-                    u"-P "_s + module + u" -e inject=openat:error=EACCES"_s, old,
+                QFile::exists(module)) {
+                const QString inject = u"-P "_s + module + u" -e inject=openat:error=EACCES"_s;
+                add("no code page", "", "text:9 wait save:vek.dat wait", inject, old,
                     "を読み込めません\n|!エラー番号|そのまま");
+                add("no code page, then one", "",
+                    "sh:\"printf '\\212\\151' >vek.dat\" wait open:vek.dat wait open:vek.dat",
+                    inject, "\x8a\x69", "を読み込めません\n|!読めないバイト");
+            }
         add("a read error loads nothing over the text", "",
             "text:5 save:vek.dat wait open:vek.dat wait save:vek.dat", "-e inject=read:error=EIO",
             text(5), "開けませんでした|EIO|保存したよ");

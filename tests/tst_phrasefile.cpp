@@ -221,6 +221,7 @@ class PhraseFileTest : public QObject {
         };
         const QByteArray ee = "\xee\xe0\r\n", fb = "\xfb\xfc\r\n";
         edited("A\r\n" + ee + fb + "B\r\n", {"X", "A", "髙", "Y"}, "X\r\nA\r\n" + ee + "Y\r\n");
+        edited("A\r\n" + ee + fb + "B\r\n", {"N", "髙", "髙", "B"}, "N\r\n" + ee + fb + "B\r\n");
         QByteArray before, after;
         for (int i = 0; i < 1200; ++i) before += "n" + QByteArray::number(i) + "\r\n";
         after = QByteArray(before).replace('n', 'r');
