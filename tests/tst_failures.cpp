@@ -28,7 +28,14 @@ class FailureTest : public QObject {
         {"ENXIO", "読み出す側のいないパイプか、つながっていない装置です"},
         {"EPIPE", "読み出す側が途中でパイプを閉じました"},
         {"ENOENT", "ファイルかフォルダーが見つかりません"},
-        {"EACCES", "アクセスが許可されていません"}};
+        {"EACCES", "アクセスが許可されていません"},
+        {"EPERM", "この操作は許可されていません"},
+        {"EROFS", "読み取り専用のファイルシステムです"},
+        {"EFBIG", "ファイルが大きすぎます"},
+        {"ETXTBSY", "実行中のプログラムのファイルです"},
+        {"EMFILE", "開いているファイルが多すぎます"},
+        {"ENOMEM", "メモリが足りません"},
+        {"EAGAIN", "今は読み書きできません（待たないと読めないファイルです）"}};
 
     struct Run {
         QString said, before, after;  // what savecase printed; the file and folder, from shell
@@ -174,6 +181,12 @@ class FailureTest : public QObject {
             add(call, "", "text:100 wait save:vek.dat wait",
                 u"-e inject=%1:error=%2:when=1"_s.arg(call, error), old,
                 u"そのまま|%1|!.vekedit"_s.arg(error));
+        // Each reason a save may meet, in the user's words.
+        for (const char* error :
+             {"EPERM", "EROFS", "EFBIG", "ETXTBSY", "EMFILE", "ENOMEM", "EAGAIN"})
+            add(error, "", "text:9 wait save:vek.dat wait",
+                u"-P vek.dat -e inject=openat:error=%1:when=3"_s.arg(error), old,
+                u"そのまま|%1"_s.arg(error));
         add("the folder not synced", "", "text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=2", text(100), "確かめられません|EIO|!保存したよ");
         add("a folder that cannot be synced", "", "text:100 wait save:vek.dat wait",
@@ -189,8 +202,11 @@ class FailureTest : public QObject {
             "壊れている|EIO|保存したよ|!他のプログラム");
         // A signal right after the new head is written, or the new file is named: the save
         // finishes first.
-        add("TERM while writing beside", "", "text:100 wait save:vek.dat wait",
-            "-e inject=linkat:signal=TERM", text(100), "exit 143|!.vekedit");
+        // Replaced too, its group kept: a file in another group of the saver's.
+        for (const char* setup : {"", "chgrp users vek.dat"})
+            add(*setup ? "TERM while writing beside, another group" : "TERM while writing beside",
+                setup, "text:100 wait save:vek.dat wait", "-e inject=linkat:signal=TERM", text(100),
+                *setup ? "exit 143|!.vekedit|file:0:100:" : "exit 143|!.vekedit");
         add("TERM while making a new file", "rm vek.dat", "text:100 wait save:vek.dat wait",
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         for (const auto& [sig, code] :

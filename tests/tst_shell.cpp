@@ -37,14 +37,17 @@ class ShellTest : public QObject {
         const auto next = [&](const std::function<void(QWidget*)>& act) {
             QTimer::singleShot(0, [act] { act(QApplication::activeModalWidget()); });
         };
-        next([&](QWidget* w) {
+        const auto look = [&](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
             seen << d->windowTitle() << d->nameFilters() << d->selectedNameFilter().left(3)
                  << d->selectedFiles().value(0)
                  << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite))
                  << QString::number(d->fileMode());  // any name, also a new one
             d->reject();
-        });
+        };
+        next(look);
+        QVERIFY(!platform::QtFileDialogs().showOpen(nullptr, h.dialogs.requests.first().second));
+        next(look);
         QVERIFY(!platform::QtFileDialogs().showSave(nullptr, h.dialogs.requests.last().second));
         // The About box: the title before the '#', the program line after it, the system's
         // line, the credits; and the window's icon.
@@ -55,14 +58,17 @@ class ShellTest : public QObject {
         });
         const QStringList about = h.about.shown.value(0).split(u'|');
         platform::QtAboutBox().show(nullptr, about.value(0), about.value(1), {});
-        QCOMPARE(seen,
-                 (QStringList{"格言・名言データファイルを保存します",
-                              "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
-                              "テキストファイル (*.txt) (*.txt)", "すべてのファイル (*.*) (*)",
-                              "vek", path("two.dat"), "1", "0", "vekEdit のバージョン情報",
-                              "vekEdit / 格言・名言Editor\n\nCopyright (C) 2026 the vekEdit "
-                              "developers\nSpecial thanks to IBM Voiceland Staff\n"
-                              "        https://open-jtalk.sourceforge.net/"}));
+        QCOMPARE(seen, (QStringList{
+                           "格言・名言データファイルを開く", "vekシリーズデータ(vek.dat) (vek.dat)",
+                           "vekシリーズデータ(*.xpd,*.xpt) (*.xp*)",
+                           "テキストファイル(*.txt) (*.txt)", "すべてのファイル(*.*) (*)", "vek",
+                           QDir::homePath(), "1", "0", "格言・名言データファイルを保存します",
+                           "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
+                           "テキストファイル (*.txt) (*.txt)", "すべてのファイル (*.*) (*)", "vek",
+                           path("two.dat"), "1", "0", "vekEdit のバージョン情報",
+                           "vekEdit / 格言・名言Editor\n\nCopyright (C) 2026 the vekEdit "
+                           "developers\nSpecial thanks to IBM Voiceland Staff\n"
+                           "        https://open-jtalk.sourceforge.net/"}));
         QCOMPARE(about.size(), 2);  // no "no icon"
         // The first dialog of the run starts in the home folder.
         const platform::FileDialogRequest& first = h.dialogs.requests.first().second;

@@ -200,6 +200,8 @@ class SpeechTest : public QObject {
                                  << "open_jtalk が失敗しました（異常終了）。";
         QTest::newRow("its last words")
             << "program fails" << Engine << "open_jtalk が失敗しました（終了コード 3）。last";
+        QTest::newRow("not a wave")
+            << "program garbage" << Engine << "open_jtalk の出力が読めません。";
     }
 
     void engineFailures() {
@@ -209,7 +211,8 @@ class SpeechTest : public QObject {
         writeBytes(dir.filePath(u"crash"_s), "#!/bin/sh\nkill -SEGV $$\n");
         writeBytes(dir.filePath(u"fails"_s), "#!/bin/sh\necho first >&2\necho last >&2\nexit 3\n");
         writeBytes(dir.filePath(u"unrunnable"_s), "#!/nowhere/sh\n");
-        for (const char* name : {"crash", "fails", "unrunnable"})
+        writeBytes(dir.filePath(u"garbage"_s), "#!/bin/sh\necho RIFF\n");
+        for (const char* name : {"crash", "fails", "unrunnable", "garbage"})
             QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
         const QStringList replaced = file.split(u' ');  // what, path, what, path...
