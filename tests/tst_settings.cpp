@@ -150,7 +150,18 @@ class SettingsTest : public QObject {
         QCOMPARE(chooser.choice().size, 10.5f);
         QCOMPARE(chooser.choice().name, u"IPAGothic"_s);
 
-        for (QCheckBox* effect : chooser.fonts()->findChildren<QCheckBox*>()) effect->click();
+        // Each effect on its own, then both.
+        const auto effects = chooser.fonts()->findChildren<QCheckBox*>();
+        QStringList each;
+        for (QCheckBox* effect : effects) {
+            effect->click();
+            each << QString::number(chooser.choice().underline) +
+                        QString::number(chooser.choice().strikethrough);
+            effect->click();
+        }
+        each.sort();
+        QCOMPARE(each, (QStringList{"01", "10"}));
+        for (QCheckBox* effect : effects) effect->click();
         QVERIFY(chooser.choice().underline && chooser.choice().strikethrough);
         // Esc in the fields where the focus starts cancels, as in any dialog; Enter in the
         // family list takes the font.
