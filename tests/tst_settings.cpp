@@ -20,7 +20,7 @@ void setting(Harness& h, const std::function<void(Form2&)>& inside = {}) {
         const QPoint off = d->frameGeometry().center() - h.form->frameGeometry().center();
         QVERIFY2(off.manhattanLength() <= 2, "centred over the main window");
         QVERIFY(d->Option1[0]->isChecked() && d->focusWidget() == d->Option1[0] &&
-                d->Text1->font() == d->font());
+                d->Text1->font() == d->font() && d->Text1->isReadOnly());
         QCOMPARE(d->Frame2->title(), u"Font Select"_s);
         QCOMPARE(d->Text1->text(), h.settings.sFontName);
         if (inside) inside(*d);

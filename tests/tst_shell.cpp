@@ -53,22 +53,34 @@ class ShellTest : public QObject {
         // line, the credits; and the window's icon.
         next([&](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
-            seen << box->windowTitle() << box->text().remove(QRegularExpression(u"\nQt [^\n]*"_s));
+            seen << box->windowTitle() << box->text().remove(QRegularExpression(u"\nQt [^\n]*"_s))
+                 << QString::number(box->iconPixmap().width());
             box->close();
         });
         const QStringList about = h.about.shown.value(0).split(u'|');
-        platform::QtAboutBox().show(nullptr, about.value(0), about.value(1), {});
-        QCOMPARE(seen, (QStringList{
-                           "格言・名言データファイルを開く", "vekシリーズデータ(vek.dat) (vek.dat)",
-                           "vekシリーズデータ(*.xpd,*.xpt) (*.xp*)",
-                           "テキストファイル(*.txt) (*.txt)", "すべてのファイル(*.*) (*)", "vek",
-                           QDir::homePath(), "1", "0", "格言・名言データファイルを保存します",
-                           "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
-                           "テキストファイル (*.txt) (*.txt)", "すべてのファイル (*.*) (*)", "vek",
-                           path("two.dat"), "1", "0", "vekEdit のバージョン情報",
-                           "vekEdit / 格言・名言Editor\n\nCopyright (C) 2026 the vekEdit "
-                           "developers\nSpecial thanks to IBM Voiceland Staff\n"
-                           "        https://open-jtalk.sourceforge.net/"}));
+        platform::QtAboutBox().show(nullptr, about.value(0), about.value(1), h.form->windowIcon());
+        QCOMPARE(seen, (QStringList{"格言・名言データファイルを開く",
+                                    "vekシリーズデータ(vek.dat) (vek.dat)",
+                                    "vekシリーズデータ(*.xpd,*.xpt) (*.xp*)",
+                                    "テキストファイル(*.txt) (*.txt)",
+                                    "すべてのファイル(*.*) (*)",
+                                    "vek",
+                                    QDir::homePath(),
+                                    "1",
+                                    "0",
+                                    "格言・名言データファイルを保存します",
+                                    "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
+                                    "テキストファイル (*.txt) (*.txt)",
+                                    "すべてのファイル (*.*) (*)",
+                                    "vek",
+                                    path("two.dat"),
+                                    "1",
+                                    "0",
+                                    "vekEdit のバージョン情報",
+                                    "vekEdit / 格言・名言Editor\n\nCopyright (C) 2026 the vekEdit "
+                                    "developers\nSpecial thanks to IBM Voiceland Staff\n"
+                                    "        https://open-jtalk.sourceforge.net/",
+                                    "32"}));
         QCOMPARE(about.size(), 2);  // no "no icon"
         // The first dialog of the run starts in the home folder.
         const platform::FileDialogRequest& first = h.dialogs.requests.first().second;
@@ -354,6 +366,9 @@ void ShellTest::startUp() {
     h.form->Form_Load();
     const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
     QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
+    // Both scroll bars always there, whatever the lines.
+    QVERIFY(h.form->Text1->horizontalScrollBar()->isVisible() &&
+            h.form->Text1->verticalScrollBar()->isVisible());
     // Its text 7260 by 4755 twips, below the menus.
     const auto pixels = [](double twips, double dpi) {
         return int(std::lround(twips * dpi / 1440));
