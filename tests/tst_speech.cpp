@@ -76,6 +76,9 @@ class SpeechTest : public QObject {
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、|二兎を追う者は一兎をも得ず。"_s;
         QTest::newRow("a breath, no more")
             << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
+        QTest::newRow("a breath's phrases, one more")
+            << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
+            << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
         QTest::newRow("the first piece three phrases long")
             << u"人生は短く芸術は長いと昔の人はよく言ったものである。"_s
             << u"人生は短く芸術は~|長いと昔の人はよく~|言ったものである。"_s;
