@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
         if (step.startsWith(u"open:")) h.open(arg);
         if (step.startsWith(u"sh:") && std::system(qPrintable(arg)) != 0) return 2;
         if (step.startsWith(u"save:")) h.dialogs.answer = arg, h.form->mSave_Click();
+        if (step.startsWith(u"new:")) h.dialogs.answer = arg, h.form->mNew_Click();  // 保存
         if (step == u"wait") {
             tell(h, told);
             std::printf("ready\n");

@@ -16,7 +16,9 @@ class FailureTest : public QObject {
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
     std::optional<QDir> disk_;  // a small ext4 disk of our own, its clock in whole seconds
-    QString helper_;            // savecase, where the user nobody may run it
+    // Where the saves of everyFailurePoint are, by whole paths.
+    QString caseFolder() const { return disk_ ? disk_->filePath(u"case/"_s) : QString(); }
+    QString helper_;  // savecase, where the user nobody may run it
     std::map<QString, QByteArray> guards_{{"/proc/sys/fs/protected_symlinks", {}},
                                           {"/proc/sys/fs/protected_regular", {}}};
     const QByteArray old_ = QByteArray(20000, 'o') + "\r\n";  // vek.dat before each save
@@ -222,6 +224,8 @@ class FailureTest : public QObject {
                 const QString inject = u"-P "_s + module + u" -e inject=openat:error=EACCES"_s;
                 add("no code page", "", "text:9 wait save:vek.dat wait", inject, old,
                     "を読み込めません\n|!エラー番号|そのまま");
+                add("no code page, on the way to New: the text kept", "",
+                    "text:9 wait new:vek.dat wait", inject, old, "を読み込めません\n|!text 0");
                 add("no code page, then one", "",
                     "sh:\"printf '\\212\\151' >vek.dat\" wait open:vek.dat wait open:vek.dat",
                     inject, "\x8a\x69", "を読み込めません\n|!読めないバイト");
@@ -383,7 +387,7 @@ class FailureTest : public QObject {
         save("in place: a folder the user may not write", "locked", "nobody text:30000", saved);
         save("refused: read-only, through a link",
              "mv vek.dat real.dat; chmod 444 real.dat; ln -s real.dat vek.dat", "nobody text:9",
-             u"このファイルは書き込みが禁止されています。"_s);
+             u"このファイルは書き込みが禁止されています。|%1vek.dat\n"_s.arg(caseFolder()));
         // The system's guards in a folder everyone may write, as Debian has them.
         save("refused: a link planted by another",
              "chmod 1777 .; chown nobody vek.dat; ln -s vek.dat x.dat; chown -h daemon x.dat",
@@ -407,7 +411,7 @@ class FailureTest : public QObject {
         // The calls between the two waits are counted and failed; a second Start or Save follows.
         const QString save = steps.contains(u"save:") ? steps.section(u' ', -1) : u"save:vek.dat"_s;
         // Saves from another folder, by whole paths: a link's target is where the link is.
-        const QString at = disk_ ? disk_->filePath(u"case/"_s) : QString();
+        const QString at = caseFolder();
         QString args =
             QString(steps).remove(u' ' + save).replace(u"text:"_s, u"cd:/ open:vek.dat text:"_s) +
             u" wait "_s + save + u" wait "_s + save;

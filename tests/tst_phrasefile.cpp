@@ -323,6 +323,7 @@ class PhraseFileTest : public QObject {
         add("folder", ".", "フォルダーです。ファイルを選んでください");
         add("FIFO, no writer: no hang", "fifo",
             "通常のファイルではありません（デバイスやパイプなど）");
+        add("a device", "zero", "通常のファイルではありません（デバイスやパイプなど）");
         add("a line too long", "long.dat",
             "2 行目が 20000 文字を超えています。長すぎる行のあるファイルは開けません");
         add("a line too long, once converted", "long8.dat",  // asked about, then refused
@@ -345,6 +346,7 @@ class PhraseFileTest : public QObject {
             QFile huge(path("huge.dat"));
             QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(1 << 30));
             QVERIFY(QFile::link(u"loop"_s, path("loop")));
+            QVERIFY(QFile::link(u"/dev/zero"_s, path("zero")));
         }
         writeBytes(path("old.dat"), "old\r\n");
         Harness h;

@@ -79,6 +79,9 @@ class SpeechTest : public QObject {
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
+        QTest::newRow("only the first piece cut short")
+            << u"急がば回れ。されば天より人を生ずるには、万人は万人皆同じ位にして、生まれながら貴賤上下の差別なし。"_s
+            << u"急がば回れ。|されば天より人を生ずるには、万人は万人皆同じ位にして、生まれながら貴賤上下の差別なし。"_s;
         QTest::newRow("the first piece three phrases long")
             << u"人生は短く芸術は長いと昔の人はよく言ったものである。"_s
             << u"人生は短く芸術は~|長いと昔の人はよく~|言ったものである。"_s;
@@ -146,11 +149,17 @@ class SpeechTest : public QObject {
             }
             QTRY_VERIFY_WITH_TIMEOUT((runs[r] += sink->pull(4800), s.state() == Ready), 10000);
             s.SpeechPause();  // after the end: accepted, nothing happens
-            QCOMPARE(s.state(), Ready);
             s.SpeechResume();
+            QCOMPARE(s.state(), Ready);
             s.SpeechStop();
         }
         QVERIFY(runs[0].size() > platform::kBytesPerSecond * 2 && runs[1] == runs[0]);
+        // Nothing to say at all: the reading ends at once.
+        auto* sink = new FakeSink;
+        speech::JTalkSpeech marks(Files::find(), std::unique_ptr<FakeSink>(sink));
+        marks.SpeechSetText(u"・・・"_s);
+        marks.SpeechPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(sink->pull(4800).isEmpty() && marks.state() == Ready, 10000);
         // Phrases 0.38 s apart, the pieces of a stretch too long for a breath 0.18 s.
         const auto gap = [](const QByteArray& pcm) {  // the longest silence within, in ms
             qsizetype longest = 0, quiet = 0;
