@@ -235,12 +235,14 @@ class SpeechTest : public QObject {
                                 : files.dictionary) =
                 name.startsWith(u'/') ? name : dir.filePath(name);
         }
-        speech::JTalkSpeech s(files, std::make_unique<FakeSink>());
+        auto* sink = new FakeSink;
+        speech::JTalkSpeech s(files, std::unique_ptr<FakeSink>(sink));
         QSignalSpy errors(&s, &speech::JTalkSpeech::errorOccurred);
         QTRY_COMPARE(childProcesses(), 0);  // an engine started ahead has died of the fault
         s.SpeechSay(u"こんにちは、読み秀君です"_s);
         QTRY_COMPARE(errors.size(), 1);
         QCOMPARE(std::pair(s.state(), errors[0][0].value<Reason>()), std::pair(Error, reason));
+        QVERIFY(!sink->source);  // nothing made before the failure plays on
         // With the system's reason where it has one, not the path of a program that is there.
         QVERIFY2(
             errors[0][1].toString().contains(says) && !errors[0][1].toString().contains(dir.path()),
