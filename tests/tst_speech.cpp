@@ -91,6 +91,9 @@ class SpeechTest : public QObject {
         QTest::newRow("katakana, its long vowels within a word")
             << u"スーパーマーケットチェーンストアーズのアイスクリームコーナー"_s
             << u"スーパーマーケッ~|トチェーンストアーズの~|アイスクリームコーナー"_s;
+        QTest::newRow("where katakana meets kanji")
+            << u"石の上にも三年\r\nコンピュータ利用技術者試験対策講座\r\n日本語ワードプロセッサ操作検定試験"_s
+            << u"石の上にも三年|コンピュータ~|利用技術者試験対策講~|座|日本語ワードプロセッサ~|操作検定試験"_s;
         QTest::newRow("kanji only") << u"独立自尊国家安全保障会議議長報告書提出期限延長申請"_s
                                     << u"独立自尊国家~|安全保障会議議長報告~|書提出期限延長申請"_s;
         QTest::newRow("sentences")
