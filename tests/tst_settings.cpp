@@ -73,16 +73,21 @@ class SettingsTest : public QObject {
             QTest::keyClick(d.Option1[1], Qt::Key_Return);
             QCOMPARE(h.fonts.answers.size(), 1);
             // An engine that cannot speak is told of once, whichever window's it is, and again
-            // once sound was heard in between.
-            for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[1]->playing(0, 5))
+            // once sound was heard in between; another trouble after it, at once.
+            for (int outage = 0; outage < 2; ++outage, Q_EMIT h.speeches[1]->playing(0, 5)) {
                 for (FakeSpeech* s : h.speeches)
                     Q_EMIT s->errorOccurred(FakeSpeech::ErrorReason::Playback, u"no sound"_s);
+                Q_EMIT h.speeches[0]->errorOccurred(FakeSpeech::ErrorReason::Engine,
+                                                    u"no engine"_s);
+            }
         });
         QCOMPARE(heard, (QStringList{"SpeechVoice:" + platform::kVoice0,
                                      "SpeechSay:こんにちは、読み秀君です", "0", "7",
                                      "SpeechVoice:" + platform::kVoice1,
                                      "SpeechSay:こんにちは、読み子ちゃんです", "1"}));
-        QCOMPARE(h.messages.events, QStringList(2, u"warn:読み上げができません。\nno sound"_s));
+        const QStringList outage{u"warn:読み上げができません。\nno sound"_s,
+                                 u"warn:読み上げができません。\nno engine"_s};
+        QCOMPARE(h.messages.events, outage + outage);
         QCOMPARE(look(h.form->Text1), look({kDesignFontName, 20, false, false, false, true, 0}));
         // Reopened, it shows the first voice, though the second is still the one chosen.
         setting(h, [&](Form2& d) { QVERIFY(d.Option1[0]->isChecked() && h.settings.iVoice == 1); });

@@ -344,8 +344,10 @@ void ShellTest::startUp_data() {
     QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
     QTest::newRow("file") << QFile::encodeName(path("two.dat"))
                           << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
+    // Characters past U+FFFF, from the first on, in four bytes of UTF-8.
     QTest::newRow("a name that ends in Japanese")
-        << QFile::encodeName(path("無いデータ")) << " 00000 vekEdit +warn";
+        << QFile::encodeName(path("無い\U00010000\U0001F600\U0002000Bデータ"))
+        << " 00000 vekEdit +warn";
     QTest::newRow("quotes are part of the name")
         << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
     QTest::newRow("asked how to open it, as Open asks; converted, the default")

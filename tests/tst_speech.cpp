@@ -215,8 +215,8 @@ class SpeechTest : public QObject {
                                  << "open_jtalk が失敗しました（異常終了）。";
         QTest::newRow("its last words")
             << "program fails" << Engine << "open_jtalk が失敗しました（終了コード 3）。last";
-        QTest::newRow("not a wave")
-            << "program garbage" << Engine << "open_jtalk の出力が読めません。";
+        for (const char* program : {"program garbage", "program slow"})  // not a wave, or at 16 kHz
+            QTest::newRow(program) << program << Engine << "open_jtalk の出力が読めません。";
     }
 
     void engineFailures() {
@@ -227,7 +227,11 @@ class SpeechTest : public QObject {
         writeBytes(dir.filePath(u"fails"_s), "#!/bin/sh\necho first >&2\necho last >&2\nexit 3\n");
         writeBytes(dir.filePath(u"unrunnable"_s), "#!/nowhere/sh\n");
         writeBytes(dir.filePath(u"garbage"_s), "#!/bin/sh\necho RIFF\n");
-        for (const char* name : {"crash", "fails", "unrunnable", "garbage"})
+        // A wave as the engine makes them, but at 16 kHz.
+        writeBytes(dir.filePath(u"slow"_s),
+                   "#!/bin/sh\nprintf 'RIFF$\\0\\0\\0WAVEfmt \\20\\0\\0\\0\\1\\0\\1\\0\\200>\\0\\0"
+                   "\\0}\\0\\0\\2\\0\\20\\0data\\0\\0\\0\\0'\n");
+        for (const char* name : {"crash", "fails", "unrunnable", "garbage", "slow"})
             QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
         Files files = Files::find();
         const QStringList replaced = file.split(u' ');  // what, path, what, path...
