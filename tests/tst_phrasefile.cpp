@@ -22,7 +22,7 @@ struct Load {
     QByteArray bytes;
     QStringList lines;  // as shown; none for a file too long to list
     QByteArray saved;   // what Save then writes; none where it asks and by default keeps the file
-    QString warning{};  // in the load's warning, or the question how to open it
+    QString warning{};  // in the load's warnings ('|' between two), or the question how to open it
     int answer = -1;    // to that question: 変換して開く, そのまま開く; none asked
 };
 
@@ -85,6 +85,14 @@ class PhraseFileTest : public QObject {
         limit("32001, the last unended", "32000", "");
         limit("32002", "32000", "\r\n32001\r\n");
         limit("32001 and an empty one", "32000", "\r\n\r\n");
+        // Lines left out, and a byte that is not CP932 among those taken: both told.
+        QStringList shown = QString::fromLatin1(many + "32000").split(u"\r\n"_s);
+        shown[0].prepend(u'\uFFFD');
+        QTest::newRow("32002, a byte not CP932")
+            << Load{"\x80" + many + "32000\r\n32001\r\n",
+                    shown,
+                    {},
+                    u"先頭の 32001 行だけ|1 か所ありました（最初は 1 行目）"_s};
         for (int d : {-2, -1, 0, 1, 2})
             limit(qPrintable(QString::asprintf("1 MiB edge %+d", d)),
                   QByteArray((1 << 20) - 1 + d - many.size(), 'x'), "\r\nmore");
@@ -140,11 +148,13 @@ class PhraseFileTest : public QObject {
         QStringList e = h.messages.events;
         if (answer >= 0)
             QVERIFY(e.takeFirst().startsWith(u"ask:"_s + warning));  // asked first
-        else                                                         // the file's name first
-            QVERIFY(
-                e.size() == (warning.isEmpty() ? 2 : 3) &&
-                (warning.isEmpty() || (e[1].startsWith(u"warn:"_s + path("in.dat") + u"\n\n"_s) &&
-                                       e[1].contains(warning))));
+        else {  // each warning, the file's name first
+            const QStringList told = warning.isEmpty() ? QStringList() : warning.split(u'|');
+            QCOMPARE(e.size(), 2 + told.size());
+            for (qsizetype i = 0; i < told.size(); ++i)
+                QVERIFY(e[1 + i].startsWith(u"warn:"_s + path("in.dat") + u"\n\n"_s) &&
+                        e[1 + i].contains(told[i]));
+        }
         QCOMPARE(e[0], u"beep"_s);
         QVERIFY(
             e.last().endsWith(saved.isEmpty() ? u"失われます。上書きしますか？" : u"保存したよ"));

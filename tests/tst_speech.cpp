@@ -79,6 +79,9 @@ class SpeechTest : public QObject {
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
+        QTest::newRow("a first sentence of 40 characters, whole")
+            << u"急がば回れ、石の上にも三年、七転び八起き、笑う門には福来る、と昔の人はよく言う。"_s
+            << u"急がば回れ、石の上にも三年、七転び八起き、笑う門には福来る、と昔の人はよく言う。"_s;
         QTest::newRow("only the first piece cut short")
             << u"急がば回れ。されば天より人を生ずるには、万人は万人皆同じ位にして、生まれながら貴賤上下の差別なし。"_s
             << u"急がば回れ。|されば天より人を生ずるには、万人は万人皆同じ位にして、生まれながら貴賤上下の差別なし。"_s;
