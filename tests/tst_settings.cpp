@@ -132,9 +132,12 @@ class SettingsTest : public QObject {
 
     void chooserSizesAndColours() {
         platform::FontChooser chooser(nullptr, 259);
-        QStringList named;  // each colour's name and what it gives
+        QStringList named;  // each colour's name and what it gives, the sample in it
+        const auto* sample = chooser.fonts()->findChild<QLineEdit*>(u"qt_fontDialog_sampleEdit"_s);
         for (int i = 0; i < chooser.colors()->count(); ++i) {
             chooser.colors()->setCurrentIndex(i);
+            QCOMPARE(sample->palette().color(QPalette::Text),
+                     platform::fromColorRef(chooser.choice().color));
             named << chooser.colors()->itemText(i) +
                          platform::fromColorRef(chooser.choice().color).name().mid(1);
         }

@@ -262,6 +262,7 @@ void ShellTest::commandStates_data() {
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
         {"type k:F5 k:Alt+S k:T", "11101 vekEdit | Stop | [a]"},  // Stop by its own key
+        {"type k:Alt+S k:S", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},  // Start, alone
         // Cutting nothing keeps the clipboard; a lone LF pasted stays, a Unicode line or
         // paragraph separator ends a line; pasting no text still deletes the selection.
         {"poem sel:2:7 clip:x copy", "11000 vekEdit | | [石の上にも\r\n三年] clip:上にも\r\n三"},
@@ -342,6 +343,10 @@ void ShellTest::startUp_data() {
     std::ofstream(sjis.constData(), std::ios::binary) << "ok\r\n";
     QTest::newRow("Shift-JIS name") << sjis << "ok\r\n 11100 vekEdit 2 フレーズ beep";
     QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
+    std::ofstream(QFile::encodeName(path("bad.dat")).constData(), std::ios::binary) << "a\x80\r\n";
+    QTest::newRow("a file with a byte not CP932, warned of")
+        << QFile::encodeName(path("bad.dat"))
+        << u"a"_s + QChar(0xDC80) + u"\r\n 11100 vekEdit 2 フレーズ beep+warn"_s;
     QTest::newRow("file") << QFile::encodeName(path("two.dat"))
                           << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
     // Characters past U+FFFF, from the first on, in four bytes of UTF-8.
@@ -368,6 +373,14 @@ void ShellTest::startUp() {
     h.form->Form_Load();
     const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
     QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
+    // Once only: moved and resized, it stays where it was put.
+    QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+    h.form->move(h.form->pos() + QPoint(30, 20));
+    h.form->resize(h.form->size() + QSize(40, 40));
+    const QPoint put = h.form->pos();
+    QTest::qWait(0), QCoreApplication::processEvents();
+    QCOMPARE(h.form->pos(), put);
+    h.form->resize(h.form->size() - QSize(40, 40));
     // Both scroll bars always there, whatever the lines.
     QVERIFY(h.form->Text1->horizontalScrollBar()->isVisible() &&
             h.form->Text1->verticalScrollBar()->isVisible());
