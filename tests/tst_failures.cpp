@@ -204,11 +204,15 @@ class FailureTest : public QObject {
             "壊れている|EIO|保存したよ|!他のプログラム");
         // A signal right after the new head is written, or the new file is named: the save
         // finishes first.
-        // Replaced too, its group kept: a file in another group of the saver's.
-        for (const char* setup : {"", "chgrp users vek.dat"})
-            add(*setup ? "TERM while writing beside, another group" : "TERM while writing beside",
-                setup, "text:100 wait save:vek.dat wait", "-e inject=linkat:signal=TERM", text(100),
-                *setup ? "exit 143|!.vekedit|file:0:100:" : "exit 143|!.vekedit");
+        // Replaced too: a file in another group of the saver's, its group kept; one in a folder
+        // with a default ACL, without it.
+        for (const auto& [name, setup, said] :
+             {std::tuple("TERM while writing beside", "", ""),
+              {"TERM while writing beside, another group", "chgrp users vek.dat", "|file:0:100:"},
+              {"TERM while writing beside, a default ACL", "setfacl -d -m u:nobody:rw .",
+               "|!user:nobody"}})
+            add(name, setup, "text:100 wait save:vek.dat wait", "-e inject=linkat:signal=TERM",
+                text(100), u"exit 143|!.vekedit"_s + said);
         add("TERM while making a new file", "rm vek.dat", "text:100 wait save:vek.dat wait",
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
         for (const auto& [sig, code] :
@@ -378,9 +382,11 @@ class FailureTest : public QObject {
              "rm vek.dat; mkdir sub; ln -s sub/new.dat vek.dat", "text:9", saved);
         save("in place: a second name", "ln vek.dat other.dat", "text:30000", saved);
         save("in place: a link", "mv vek.dat real.dat; ln -s real.dat vek.dat", "text:9", saved);
-        // Not given away: nobody may write it, but not make a file of its owner's or group's.
+        // Not given away: nobody may write it, but not make a file of its owner's (though in
+        // nobody's own group) or of a group it is not in.
         save("in place: another's file the user may write",
-             "chmod 777 .; chown 1234 vek.dat; chmod 600 vek.dat; setfacl -m u:nobody:rw vek.dat",
+             "chmod 777 .; chown 1234:nogroup vek.dat; chmod 600 vek.dat; setfacl -m u:nobody:rw "
+             "vek.dat",
              "nobody text:9", saved);
         save("in place: a group the user is not in",
              "chmod 777 .; chown nobody:daemon vek.dat; chmod 640 vek.dat", "nobody text:9", saved);

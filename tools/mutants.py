@@ -34,8 +34,11 @@ MUTANTS = {
     "a new file made with the saver as owner": ("src/platform/files.cpp",
         "return ::fstat(to, &now) == 0 && now.st_uid == old.st_uid &&",
         "return ::fstat(to, &now) == 0 &&"),
+    # Attributes not wanted are removed twice over: the ACL first, before the mode is set.
     "the folder's default ACL taken by a new file": ("src/platform/files.cpp",
-        "        (void)::fremovexattr(to, acl);\n", "        ;\n"),
+        ["        (void)::fremovexattr(to, acl);\n",
+         "        if (!want->contains(name)) (void)::fremovexattr(to, name.constData());"],
+        ["        ;\n", "        ;"]),
     "a change of the same size unseen": ("src/platform/files.cpp",
         "return !read.hash.isEmpty() && read.hash != then.hash;", "return false;"),
     "unchanged lines paired only at the ends": ("src/phrases/phrasefile.cpp",
