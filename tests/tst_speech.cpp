@@ -1,4 +1,6 @@
 // Reading aloud with the open_jtalk engine: against a fake sink, and on a real sound server.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <csignal>
@@ -217,6 +219,8 @@ class SpeechTest : public QObject {
                                         "hts-voice-nitech-jp-atr503-m001 を入れ直してください。";
         QTest::newRow("a program the system cannot run")
             << "program unrunnable" << Configuration << "open_jtalk を起動できません（";
+        // No descriptor left for its pipes: start() fails before anyone could listen.
+        QTest::newRow("no pipe") << "" << Configuration << "open_jtalk を起動できません（";
         QTest::newRow("a crash") << "program crash" << Engine
                                  << "open_jtalk が失敗しました（異常終了）。";
         QTest::newRow("its last words")
@@ -249,11 +253,24 @@ class SpeechTest : public QObject {
                 name.startsWith(u'/') ? name : dir.filePath(name);
         }
         auto* sink = new FakeSink;
+        // Every descriptor below a limit taken: poll() still takes its few.
+        rlimit was{};
+        ::getrlimit(RLIMIT_NOFILE, &was);
+        const rlimit few{64, was.rlim_max};
+        QList<int> taken;
+        if (file.isEmpty() && ::setrlimit(RLIMIT_NOFILE, &few) == 0)
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken << fd;
+        const auto giveBack = [&] {
+            for (const int fd : std::exchange(taken, {})) ::close(fd);
+            ::setrlimit(RLIMIT_NOFILE, &was);
+        };
+        const auto atEnd = qScopeGuard(giveBack);
         speech::JTalkSpeech s(files, std::unique_ptr<FakeSink>(sink));
         QSignalSpy errors(&s, &speech::JTalkSpeech::errorOccurred);
         QTRY_COMPARE(childProcesses(), 0);  // an engine started ahead has died of the fault
         s.SpeechSay(u"こんにちは、読み秀君です"_s);
         QTRY_COMPARE(errors.size(), 1);
+        giveBack();
         QCOMPARE(std::pair(s.state(), errors[0][0].value<Reason>()), std::pair(Error, reason));
         QVERIFY(!sink->source);  // nothing made before the failure plays on
         // With the system's reason where it has one, not the path of a program that is there.
