@@ -120,6 +120,10 @@ class SpeechTest : public QObject {
     // breath.
     void engineReadsAloud() {
         QByteArray runs[5];
+        const auto loudFrom = [](const QByteArray& pcm, qsizetype i) {  // the first loud sample
+            while (std::abs(qFromLittleEndian<qint16>(pcm.constData() + 2 * i)) <= 100) ++i;
+            return i;
+        };
         for (int r = 0; r < 5; ++r) {
             auto* sink = new FakeSink;
             speech::JTalkSpeech s(Files::find(), std::unique_ptr<FakeSink>(sink));
@@ -139,6 +143,10 @@ class SpeechTest : public QObject {
                                 ? u"・・・\r\n雨垂れ石を穿つ。\r\n・・・"_s
                                 : u"千里の道も一歩からという言葉の通りどんなに大きな目標であっても"
                                   u"小さな一歩を積み重ねることが何よりも大切だ"_s);
+            qint64 told = -1;  // how much had been heard when a span after the first was told
+            connect(&s, &speech::JTalkSpeech::playing, this, [&](qsizetype at, qsizetype) {
+                if (at > 0 && told < 0) told = sink->heard();
+            });
             const int ahead = childProcesses();
             s.SpeechPlay();
             QCOMPARE(childProcesses(), ahead);  // the engine started ahead says the first piece
@@ -159,6 +167,11 @@ class SpeechTest : public QObject {
                 QCOMPARE(s.state(), Speaking);
             }
             QTRY_VERIFY_WITH_TIMEOUT((runs[r] += sink->pull(4800), s.state() == Ready), 10000);
+            // Told as its first sound is heard, not during the pause before it.
+            if (r >= 2) {
+                QVERIFY(told >= 0);
+                QCOMPARE_LT(loudFrom(runs[r], told / 2) - told / 2, platform::kSampleRate / 10);
+            }
             s.SpeechPause();  // after the end: accepted, nothing happens
             s.SpeechResume();
             QCOMPARE(s.state(), Ready);
@@ -185,8 +198,7 @@ class SpeechTest : public QObject {
                  qPrintable(QString::number(gap(runs[0]))));
         QVERIFY2(gap(runs[4]) < 250, qPrintable(QString::number(gap(runs[4]))));
         // The first sound comes at once, not after the engine's 0.4 s of silence.
-        qsizetype i = 0;
-        while (std::abs(qFromLittleEndian<qint16>(runs[0].constData() + 2 * i)) <= 100) ++i;
+        const qsizetype i = loudFrom(runs[0], 0);
         QVERIFY(i > 0 && i < platform::kSampleRate / 10);
         // 読み子ちゃん is ten half-tones above 読み秀君, from the first phrase on.
         for (const QByteArray& said : {runs[0].first(platform::kBytesPerSecond), runs[0]})
