@@ -39,7 +39,10 @@ class ShellTest : public QObject {
         };
         const auto look = [&](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
-            seen << d->windowTitle() << d->nameFilters() << d->selectedNameFilter().left(3)
+            QStringList shown;  // the file types as the dialog lists them
+            auto* types = d->findChild<QComboBox*>(u"fileTypeCombo"_s);
+            for (int i = 0; types && i < types->count(); ++i) shown << types->itemText(i);
+            seen << d->windowTitle() << shown << d->nameFilters() << d->selectedNameFilter().left(3)
                  << d->selectedFiles().value(0)
                  << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite))
                  << QString::number(d->fileMode());  // any name, also a new one
@@ -60,6 +63,10 @@ class ShellTest : public QObject {
         const QStringList about = h.about.shown.value(0).split(u'|');
         platform::QtAboutBox().show(nullptr, about.value(0), about.value(1), h.form->windowIcon());
         QCOMPARE(seen, (QStringList{"格言・名言データファイルを開く",
+                                    "vekシリーズデータ(vek.dat)",
+                                    "vekシリーズデータ(*.xpd,*.xpt)",
+                                    "テキストファイル(*.txt)",
+                                    "すべてのファイル(*.*)",
                                     "vekシリーズデータ(vek.dat) (vek.dat)",
                                     "vekシリーズデータ(*.xpd,*.xpt) (*.xp*)",
                                     "テキストファイル(*.txt) (*.txt)",
@@ -69,6 +76,9 @@ class ShellTest : public QObject {
                                     "1",
                                     "0",
                                     "格言・名言データファイルを保存します",
+                                    "vekシリーズデータ ファイル (vek.dat)",
+                                    "テキストファイル (*.txt)",
+                                    "すべてのファイル (*.*)",
                                     "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
                                     "テキストファイル (*.txt) (*.txt)",
                                     "すべてのファイル (*.*) (*)",
