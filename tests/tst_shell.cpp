@@ -142,8 +142,10 @@ class ShellTest : public QObject {
         const QTextCursor marked = box->extraSelections().value(0).cursor;
         span(box, marked.selectionEnd(), marked.selectionEnd()).insertText(u"Z"_s);  // and after
         QCOMPARE(mark(), u"急がば回れ"_s);
-        // A tint: the words stay readable.
-        QCOMPARE_LT(box->extraSelections().value(0).format.background().color().alpha(), 128);
+        // A tint of the highlight: the words stay readable.
+        const QColor tint = box->extraSelections().value(0).format.background().color();
+        QCOMPARE(tint.rgb(), box->palette().color(QPalette::Highlight).rgb());
+        QCOMPARE_LT(tint.alpha(), 128);
         Q_EMIT h.speeches.at(0)->playing(0, 7);
         QCOMPARE(mark(), u"石の上にも三年"_s);
         QCOMPARE(box->textCursor().selectedText(), u"上に"_s);
