@@ -61,11 +61,15 @@ class SpeechTest : public QObject {
         const QString sentence =
             u"千里の道も一歩からという言葉の通り%1どんなに大きな目標であっても%1"
             u"小さな一歩を積み重ねることが何よりも大切だ"_s;
+        const QString cut =
+            u"千里の道も~|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
+            u"小さな一歩を積み重ねることが~|何よりも大切だ"_s;
         for (const char* comma : {"、", "，", "､", ",", " ", "　"})
-            QTest::newRow(comma)
-                << sentence.arg(QString::fromUtf8(comma))
-                << u"千里の道も~|一歩からという言葉の通り%1|どんなに大きな目標であっても%1|"
-                   u"小さな一歩を積み重ねることが~|何よりも大切だ"_s.arg(QString::fromUtf8(comma));
+            QTest::newRow(comma) << sentence.arg(QString::fromUtf8(comma))
+                                 << cut.arg(QString::fromUtf8(comma));
+        // Control characters are given as blanks, at which the engine pauses.
+        QTest::newRow("a tab") << sentence.arg(u"\t"_s) << cut.arg(u" "_s);
+        QTest::newRow("a delete") << sentence.arg(QChar(0x7F)) << cut.arg(u" "_s);
         QTest::newRow("none")
             << sentence.arg(QString()) + u"\r\n"_s + sentence.arg(QString())
             << u"千里の道も~|一歩からという言葉の通りどんなに~|大きな目標であっても"
@@ -150,6 +154,9 @@ class SpeechTest : public QObject {
             const int ahead = childProcesses();
             s.SpeechPlay();
             QCOMPARE(childProcesses(), ahead);  // the engine started ahead says the first piece
+            // Made ahead of the sound: all of a short reading is there before any of it is heard.
+            if (r == 1)
+                QTRY_COMPARE_WITH_TIMEOUT(sink->source->bytesAvailable(), runs[0].size(), 10000);
             QTRY_VERIFY_WITH_TIMEOUT(!(runs[r] += sink->pull(4800)).isEmpty(), 10000);
             if (r == 0) {  // stopped, what the server held silenced; started twice: all afresh
                 s.SpeechStop();
