@@ -22,7 +22,9 @@ void setting(Harness& h, const std::function<void(Form2&)>& inside = {}) {
         QVERIFY(d->Option1[0]->isChecked() && d->focusWidget() == d->Option1[0] &&
                 d->Text1->font() == d->font() && d->Text1->isReadOnly());
         QCOMPARE(d->Frame2->title(), u"Font Select"_s);
-        QCOMPARE(d->Text1->text(), h.settings.sFontName);
+        // The name shown from its beginning, where it does not fit.
+        QCOMPARE(std::pair(d->Text1->text(), d->Text1->cursorPosition()),
+                 std::pair(h.settings.sFontName, 0));
         if (inside) inside(*d);
     });
     h.form->mSetting_Click();
@@ -53,11 +55,13 @@ QString look(const QWidget* w) {
 class SettingsTest : public QObject {
     Q_OBJECT
   private Q_SLOTS:
-    // Voices, and before any font choice: the editor turns black and loses bold, italic and
-    // underline; its name stays, size 0 is refused and its strikeout is never touched.
+    // Voices, and before any font choice: the editor starts in its design font at 12 points, and
+    // Setting turns it black and takes away bold, italic and underline; its name stays, size 0
+    // is refused and its strikeout is never touched.
     void voicesAndNoFont() {
         Harness h;
         h.form->Form_Load();
+        QCOMPARE(look(h.form->Text1), look({kDesignFontName, 12, false, false, false, false, 0}));
         h.form->move(-300, -200);  // centred over it all the same, partly off the screen
         QFont f(kDesignFontName, 20, QFont::Bold, true);
         f.setUnderline(true);
@@ -118,7 +122,8 @@ class SettingsTest : public QObject {
         setting(h, [&](Form2& d) {
             for (int i = 0; i < 3; ++i) d.Command1->click();
             QCOMPARE(look(d.Text1), look(choice));
-            QCOMPARE(d.Text1->text(), choice.name);
+            QCOMPARE(std::pair(d.Text1->text(), d.Text1->cursorPosition()),
+                     std::pair(choice.name, 0));
             QCOMPARE(d.Frame2->title(), u"Font Select : Size - %1 Points"_s.arg(size));
         });
         choice.size = float(stored);
