@@ -245,7 +245,9 @@ void ShellTest::commandStates_data() {
         {"type save new", "11000 vekEdit | | [] saved"},
         {"type keep open", "11100 vekEdit | | ?[a]"},
         {"type no open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
-        {"open new", "11000 vekEdit | | []"},                    // nothing to lose: no question
+        {"open new", "11000 vekEdit | | []"},  // nothing to lose: no question
+        // Blanks are something to lose.
+        {"clip:\u3000\r\n\t paste keep new", "11100 vekEdit | | ?[\u3000\r\n\t] clip:\u3000\r\n\t"},
         {"open clear end", "11000 vekEdit | Stop | [] closed"},  // nor in an emptied text
         {"type no new open", "11100 vekEdit 3 フレーズ | | ?[one\r\ntwo\r\n]"},
         // Back to the text as it was loaded: no question.
