@@ -42,7 +42,8 @@ class ShellTest : public QObject {
             QStringList shown;  // the file types as the dialog lists them
             auto* types = d->findChild<QComboBox*>(u"fileTypeCombo"_s);
             for (int i = 0; types && i < types->count(); ++i) shown << types->itemText(i);
-            seen << d->windowTitle() << shown << d->nameFilters() << d->selectedNameFilter().left(3)
+            seen << d->windowTitle() << shown << d->nameFilters()
+                 << (types ? types->currentText() : u"?"_s) << QString::number(d->acceptMode())
                  << d->selectedFiles().value(0)
                  << QString::number(d->testOption(QFileDialog::DontConfirmOverwrite))
                  << QString::number(d->fileMode());  // any name, also a new one
@@ -71,7 +72,8 @@ class ShellTest : public QObject {
                                     "vekシリーズデータ(*.xpd,*.xpt) (*.xp*)",
                                     "テキストファイル(*.txt) (*.txt)",
                                     "すべてのファイル(*.*) (*)",
-                                    "vek",
+                                    "vekシリーズデータ(vek.dat)",
+                                    "0",
                                     QDir::homePath(),
                                     "1",
                                     "0",
@@ -82,7 +84,8 @@ class ShellTest : public QObject {
                                     "vekシリーズデータ ファイル (vek.dat) (vek.dat)",
                                     "テキストファイル (*.txt) (*.txt)",
                                     "すべてのファイル (*.*) (*)",
-                                    "vek",
+                                    "vekシリーズデータ ファイル (vek.dat)",
+                                    "1",
                                     path("two.dat"),
                                     "1",
                                     "0",
@@ -95,8 +98,13 @@ class ShellTest : public QObject {
         // The first dialog of the run starts in the home folder.
         const platform::FileDialogRequest& first = h.dialogs.requests.first().second;
         QCOMPARE(first.initDir + first.fileName, QDir::homePath());
-        next([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+        QMessageBox::Icon icon{};
+        next([&](QWidget* w) {
+            icon = qobject_cast<QMessageBox*>(w)->icon();
+            QTest::keyClick(w, Qt::Key_Return);
+        });
         QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 1);
+        QCOMPARE(icon, QMessageBox::Question);
         next([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 2);
         // The desktop clipboard has LF line breaks; the editor has CR LF.
@@ -363,9 +371,9 @@ void ShellTest::startUp_data() {
         << u"a"_s + QChar(0xDC80) + u"\r\n 11100 vekEdit 2 フレーズ beep+warn"_s;
     QTest::newRow("file") << QFile::encodeName(path("two.dat"))
                           << "one\r\ntwo\r\n 11100 vekEdit 3 フレーズ beep";
-    // Characters past U+FFFF, from the first on, in four bytes of UTF-8.
+    // Characters of three bytes of UTF-8 up to the last lead, and past U+FFFF from the first on.
     QTest::newRow("a name that ends in Japanese")
-        << QFile::encodeName(path("無い\U00010000\U0001F600\U0002000Bデータ"))
+        << QFile::encodeName(path("無い山\uFA11Ａ\U00010000\U0001F600\U0002000Bデータ"))
         << " 00000 vekEdit +warn";
     QTest::newRow("quotes are part of the name")
         << '"' + QFile::encodeName(path("two.dat")) + '"' << " 00000 vekEdit +warn";
