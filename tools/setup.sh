@@ -48,9 +48,10 @@ sound_packages() {
 }
 
 # The tests listen to what is played on a private sound server of their own, with a session bus
-# as a desktop has, and try saves on an ext4 disk of their own, as another user, under strace.
+# as a desktop has, and try saves on an ext4 disk of their own, as another user, under strace;
+# the font dialog is tried on a family with bold and italic styles.
 # shellcheck disable=SC2207
-test_packages=(pulseaudio-utils e2fsprogs acl attr strace dbus $(sound_packages))
+test_packages=(pulseaudio-utils e2fsprogs acl attr strace dbus fonts-dejavu-core $(sound_packages))
 
 # The package: lintian, and an X server and keys for the installed program.
 package_packages=(xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
