@@ -197,6 +197,12 @@ class FailureTest : public QObject {
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
         add("a rewrite undone, not on the disk", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1..2", {}, "壊れている|EIO|!戻しました");
+        // Another file left damaged is not taken for the one opened, which changed meanwhile.
+        add("another file left damaged", "cp vek.dat other.dat; chmod 666 other.dat; locked",
+            "nobody open:vek.dat text:100 wait save:other.dat wait sh:\"printf x | dd of=vek.dat "
+            "conv=notrunc status=none\" save:vek.dat",
+            "-e inject=fsync:error=EIO:when=1..2", "x" + old.mid(1),
+            "壊れている|他のプログラムによって変更されています");
         // Once there is room again, the next save goes through, not taken for a change elsewhere.
         add("rewrite and its undoing fail", "locked",
             "nobody text:100 wait save:vek.dat wait save:vek.dat",
@@ -293,6 +299,12 @@ class FailureTest : public QObject {
         // Room that could not be reserved for another reason: nothing is written.
         add("the room not reserved", "locked", "nobody text:27000 wait save:vek.dat wait",
             "-e inject=fallocate:error=EIO", old, "そのまま|EIO|!戻しました");
+        // A file system that cannot reserve room: written where there is room, else untouched.
+        add("no reservation, room", "locked", "nobody text:27000 wait save:vek.dat wait",
+            "-e inject=fallocate:error=EOPNOTSUPP", text(27000), "保存したよ");
+        add("no reservation, no room", "locked; fill 3000",
+            "nobody text:27000 wait save:vek.dat wait", "-e inject=fallocate:error=EOPNOTSUPP", old,
+            "そのまま|ENOSPC|!戻しました");
         // Set-ID bits are set again once the bytes are written, which clears them.
         add("replaced, its set-ID bits kept",
             "chmod 777 .; chown nobody:nogroup vek.dat; chmod 6755 vek.dat",
