@@ -360,9 +360,10 @@ class PhraseFileTest : public QObject {
         QFETCH(QString, reason);
         if (!QFileInfo::exists(path("fifo"))) {
             QCOMPARE(::mkfifo(qPrintable(path("fifo")), 0600), 0);
-            writeBytes(path("long.dat"),
-                       "short\r\n" + QByteArray(phrasefile::kMaxLineLength + 1, 'x'));
-            writeBytes(path("long8.dat"), "一\n" + QByteArray(phrasefile::kMaxLineLength + 1, 'x'));
+            // Two lines too long: the first is named.
+            const QByteArray tooLong(phrasefile::kMaxLineLength + 1, 'x');
+            writeBytes(path("long.dat"), "short\r\n" + tooLong + "\r\nshort\r\n" + tooLong);
+            writeBytes(path("long8.dat"), "一\n" + tooLong + "\n二\n" + tooLong);
             QFile huge(path("huge.dat"));
             QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(1 << 30));
             QVERIFY(QFile::link(u"loop"_s, path("loop")));
