@@ -82,6 +82,13 @@ class SpeechTest : public QObject {
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、|二兎を追う者は一兎をも得ず。"_s;
         QTest::newRow("a breath, no more")
             << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
+        QTest::newRow("a breath, no more, and its comma")
+            << u"あいうえおかきくけこさしすせそた、"_s << u"あいうえおかきくけこさしすせそた、"_s;
+        // As much as the engine reads of a line, no more.
+        const QString haste = u"急がば回れ、"_s;
+        QTest::newRow("the engine's most")
+            << u"石の上にも三年\r\n"_s + haste.repeated(60)
+            << u"石の上にも三年|"_s + haste.repeated(55) + u'|' + haste.repeated(5);
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
