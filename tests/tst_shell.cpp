@@ -98,13 +98,19 @@ class ShellTest : public QObject {
         // The first dialog of the run starts in the home folder.
         const platform::FileDialogRequest& first = h.dialogs.requests.first().second;
         QCOMPARE(first.initDir + first.fileName, QDir::homePath());
-        QMessageBox::Icon icon{};
-        next([&](QWidget* w) {
-            icon = qobject_cast<QMessageBox*>(w)->icon();
+        // Each box: its caption and icon.
+        QStringList boxes;
+        const auto boxSeen = [&](QWidget* w) {
+            boxes << w->windowTitle() + QString::number(qobject_cast<QMessageBox*>(w)->icon());
             QTest::keyClick(w, Qt::Key_Return);
-        });
+        };
+        next(boxSeen);
         QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 1);
-        QCOMPARE(icon, QMessageBox::Question);
+        next(boxSeen), platform::QtMessageBox().inform(nullptr, u"i"_s);
+        next(boxSeen), platform::QtMessageBox().warn(nullptr, u"w"_s);
+        QCOMPARE(boxes, (QStringList{u"vekEdit"_s + QString::number(QMessageBox::Question),
+                                     u"vekEdit"_s + QString::number(QMessageBox::NoIcon),
+                                     u"vekEdit"_s + QString::number(QMessageBox::Warning)}));
         next([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(platform::QtMessageBox().ask(nullptr, u"?"_s, {"a", "b", "c"}, 1), 2);
         // The desktop clipboard has LF line breaks; the editor has CR LF.
@@ -281,6 +287,7 @@ void ShellTest::commandStates_data() {
         {"type start done k:Esc", "11111 vekEdit | | [a]"},
         {"type start pause done", "11111 vekEdit paused | | [a]"},
         {"type fail new", "11100 vekEdit | | ?[a]"},     // 保存, which failed: the text stays
+        {"type cancel new", "11100 vekEdit | | ??[a]"},  // 保存, its dialog cancelled: the same
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
         {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
         {"type k:F5 k:Alt+S k:T", "11101 vekEdit | Stop | [a]"},  // Stop by its own key
@@ -306,10 +313,13 @@ void ShellTest::commandStates() {
     TextBox* box = h.form->Text1;
     h.form->show();
     QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
-    bool failing = false;
+    bool failing = false, cancelling = false;
     for (QString step : steps.split(u' ', Qt::SkipEmptyParts)) {
-        // Saves go to saved.dat, or after "fail" to a folder that does not exist.
+        // Saves go to saved.dat, or after "fail" to a folder that does not exist; after
+        // "cancel" every dialog is cancelled.
         h.dialogs.answer = path(failing ? "no/saved.dat" : "saved.dat"), h.speeches.at(0)->take();
+        cancelling = cancelling || step == u"cancel";
+        if (cancelling) h.dialogs.answer.reset();
         // The answer to the next question: 保存, 保存しない or キャンセル.
         if (const int a = QStringList{"yes", "no", "keep"}.indexOf(step); a >= 0)
             h.messages.answers = {a};
@@ -326,7 +336,7 @@ void ShellTest::commandStates() {
             QTest::keySequence(menu, key);
         else
             QTest::keySequence(h.form->windowHandle(), key);
-        if (step == u"cancel") h.dialogs.answer.reset(), h.form->mOpen_Click();
+        if (step == u"cancel") h.form->mOpen_Click();
         if (step.startsWith(u"voice")) h.settings.iVoice = qint16(step.mid(5).toInt());
         if (step == u"close") h.form->windowHandle()->close();
         // Clipboard commands start on a poem with Start disabled, to see which count as a

@@ -343,13 +343,15 @@ class SpeechTest : public QObject {
             ended = false;
             QVERIFY(sink.start(&source));
             QVERIFY(SoundMonitor::waitUntil([&] { return source.atEnd(); }, 3000));
-            if (after < 0) {  // the desktop lists it by the program's name and what it plays
+            if (after < 0) {  // the desktop lists it by the program's name, its installed
+                              // icon and what it plays
                 QProcess pactl;
                 pactl.start(u"pactl"_s, {u"list"_s, u"sink-inputs"_s});
                 QVERIFY(pactl.waitForFinished());
                 const QString listed = QString::fromUtf8(pactl.readAllStandardOutput());
                 QVERIFY2(listed.contains(u"media.name = \"読み上げ\""_s) &&
-                             listed.contains(u"application.name = \"vekEdit\""_s),
+                             listed.contains(u"application.name = \"vekEdit\""_s) &&
+                             listed.contains(u"application.icon_name = \"vekedit\""_s),
                          qPrintable(listed));
             }
             const double at = monitor.now();
