@@ -203,9 +203,10 @@ class FailureTest : public QObject {
             "conv=notrunc status=none\" save:vek.dat",
             "-e inject=fsync:error=EIO:when=1..2", "x" + old.mid(1),
             "壊れている|他のプログラムによって変更されています");
-        // Once there is room again, the next save goes through, not taken for a change elsewhere.
+        // Once there is room again, the next save of the file opened goes through, not taken
+        // for a change elsewhere.
         add("rewrite and its undoing fail", "locked",
-            "nobody text:100 wait save:vek.dat wait save:vek.dat",
+            "nobody open:vek.dat text:100 wait save:vek.dat wait save:vek.dat",
             "-e inject=ftruncate:error=EIO:when=1 -e inject=pwrite64:error=EIO:when=2", text(100),
             "壊れている|EIO|保存したよ|!他のプログラム");
         // A signal right after the new head is written, or the new file is named: the save
