@@ -84,11 +84,13 @@ class SpeechTest : public QObject {
             << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
         QTest::newRow("a breath, no more, and its comma")
             << u"あいうえおかきくけこさしすせそた、"_s << u"あいうえおかきくけこさしすせそた、"_s;
-        // As much as the engine reads of a line, no more.
-        const QString haste = u"急がば回れ、"_s;
+        // As much as the engine reads of a line, no more: 999 bytes of UTF-8, not 1,000.
+        const QString haste = u"急がば回れ、"_s, article = u"第1条、"_s;  // 18 and 10 bytes
         QTest::newRow("the engine's most")
-            << u"石の上にも三年\r\n"_s + haste.repeated(60)
-            << u"石の上にも三年|"_s + haste.repeated(55) + u'|' + haste.repeated(5);
+            << u"石の上にも三年\r\n急が、"_s + haste.repeated(60) + u"\r\n"_s +
+                   article.repeated(110)
+            << u"石の上にも三年|急が、"_s + haste.repeated(55) + u'|' + haste.repeated(5) + u'|' +
+                   article.repeated(99) + u'|' + article.repeated(11);
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
