@@ -376,6 +376,11 @@ class SpeechTest : public QObject {
             QVERIFY(SoundMonitor::waitUntil([&] { return ended; }, 5000));
             sink.stop();
         }
+        // One connection, however many readings.
+        QProcess pactl;
+        pactl.start(u"pactl"_s, {u"list"_s, u"clients"_s});
+        QVERIFY(pactl.waitForFinished());
+        QCOMPARE(pactl.readAllStandardOutput().count("application.name = \"vekEdit\""), 1);
     }
 
     void realSound_data() {
