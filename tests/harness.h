@@ -34,8 +34,10 @@ struct FakeMessageBox : platform::MessageBox {
     QWidget* window = nullptr;
     QList<int> answers;  // to the questions in turn; then the default button, as Enter chooses
     std::function<void()> whileAsked;  // what happens elsewhere while a question is up
-    int ask(QWidget*, const QString& text, const QStringList&, int def) override {
+    QSet<QString> offered;             // each question's buttons, joined by '|'
+    int ask(QWidget*, const QString& text, const QStringList& buttons, int def) override {
         if (whileAsked) whileAsked();
+        offered << buttons.join(u'|');
         return add(u"ask:"_s + text), answers.isEmpty() ? def : answers.takeFirst();
     }
     void inform(QWidget*, const QString& text) override { add(u"inform:"_s + text); }

@@ -189,6 +189,10 @@ class PhraseFileTest : public QObject {
             h.dialogs.answer = path("in.dat"), h.messages.answers = {0}, h.form->mSave_Click();
             QCOMPARE(h.messages.events.last(), u"inform:保存したよ"_s);
         }
+        // Each question's buttons, an access key each.
+        QVERIFY(QSet<QString>({u"変換して開く(&C)|そのまま開く(&O)|キャンセル"_s,
+                               u"保存(&S)|保存しない(&N)|キャンセル"_s, u"はい(&Y)|いいえ(&N)"_s})
+                    .contains(h.messages.offered));
     }
 
     // Lines the user did not change keep their own bytes wherever they go; a changed line takes
@@ -308,7 +312,14 @@ class PhraseFileTest : public QObject {
                 h.messages.events.join(u'|').endsWith(u"ほか 4 種類|inform:保存したよ"));
         h.form->Text1->setText(u"ĀāĂăĄąĆćĈĉ"_s);
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
-        QVERIFY(h.messages.events.join(u'|').endsWith(u"(U+0109)|inform:保存したよ"));
+        QCOMPARE(
+            h.messages.events.mid(h.messages.events.size() - 2),
+            (QStringList{u"warn:"_s + path("longer.dat") +
+                             u"\n\n次の文字は Shift-JIS (CP932) で書けないため、「?」に置き換えて"
+                             u"保存しました。\n\n「Ā」(U+0100) 「ā」(U+0101) 「Ă」(U+0102) "
+                             u"「ă」(U+0103) 「Ą」(U+0104) 「ą」(U+0105) 「Ć」(U+0106) "
+                             u"「ć」(U+0107) 「Ĉ」(U+0108) 「ĉ」(U+0109)"_s,
+                         u"inform:保存したよ"_s}));
         // A name that is not UTF-8, shown as such where the save fails, or the open.
         const QString no = localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai");
         QVERIFY(!h.form->SaveMsg(no));
