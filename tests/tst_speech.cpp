@@ -84,13 +84,16 @@ class SpeechTest : public QObject {
             << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
         QTest::newRow("a breath, no more, and its comma")
             << u"あいうえおかきくけこさしすせそた、"_s << u"あいうえおかきくけこさしすせそた、"_s;
-        // As much as the engine reads of a line, no more: 999 bytes of UTF-8, not 1,000.
+        // As much as the engine reads of a line, no more: 999 bytes of UTF-8, not 1,000. A
+        // character past U+FFFF takes 4.
         const QString haste = u"急がば回れ、"_s, article = u"第1条、"_s;  // 18 and 10 bytes
+        const QString far = u"𠮷、"_s;                                    // 7 bytes
         QTest::newRow("the engine's most")
             << u"石の上にも三年\r\n急が、"_s + haste.repeated(60) + u"\r\n"_s +
-                   article.repeated(110)
+                   article.repeated(110) + u"\r\n"_s + far.repeated(200)
             << u"石の上にも三年|急が、"_s + haste.repeated(55) + u'|' + haste.repeated(5) + u'|' +
-                   article.repeated(99) + u'|' + article.repeated(11);
+                   article.repeated(99) + u'|' + article.repeated(11) + u'|' + far.repeated(142) +
+                   u'|' + far.repeated(58);
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
@@ -109,6 +112,10 @@ class SpeechTest : public QObject {
         QTest::newRow("katakana, its long vowels within a word")
             << u"スーパーマーケットチェーンストアーズのアイスクリームコーナー"_s
             << u"スーパーマーケッ~|トチェーンストアーズの~|アイスクリームコーナー"_s;
+        QTest::newRow("a letter and its combining mark kept together")
+            << u"急がば回れ。\r\n"_s + u"か\u3099"_s.repeated(9) + u"。"_s
+            << u"急がば回れ。|"_s + u"か\u3099"_s.repeated(6) + u"~|"_s +
+                   u"か\u3099"_s.repeated(3) + u"。"_s;
         QTest::newRow("katakana words joined by dots: cut at a dot")
             << u"シャーロック・ホームズ・シリーズのファンクラブ・メンバー。"_s
             << u"シャーロック・~|ホームズ・シリーズの~|ファンクラブ・メンバー。"_s;
