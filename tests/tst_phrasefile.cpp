@@ -399,7 +399,7 @@ class PhraseFileTest : public QObject {
                      (reason.isEmpty() ? u""_s
                                        : u"warn:ファイルを開けませんでした。\n\n"_s + path(name) +
                                              u"\n\n理由: "_s + reason) +
-                     (name.contains(u'8') ? u"?"_s : u""_s));  // no beep; asked once, if UTF-8
+                     (name.endsWith(u"8.dat") ? u"?"_s : u""_s));  // no beep; asked once, if UTF-8
         // The next dialog starts with the name only where no file has it: Save and Enter must
         // not replace a file refused.
         h.dialogs.answer.reset(), h.form->mOpen_Click();

@@ -361,6 +361,12 @@ class SpeechTest : public QObject {
         platform::PulseAudioSink sink;
         bool ended = false;
         sink.idle = [&] { ended = true; };
+        const auto listed = [](const QString& what) {  // as the desktop lists them
+            QProcess pactl;
+            pactl.start(u"pactl"_s, {u"list"_s, what});
+            return pactl.waitForFinished() ? QString::fromUtf8(pactl.readAllStandardOutput())
+                                           : QString();
+        };
         // A sound shorter than the buffer is played before its end is told: a slow engine's
         // first words are not held back. (PipeWire holds one this short until then, whatever
         // is asked.)
@@ -376,16 +382,12 @@ class SpeechTest : public QObject {
             ended = false;
             QVERIFY(sink.start(&source));
             QVERIFY(SoundMonitor::waitUntil([&] { return source.atEnd(); }, 3000));
-            if (after < 0) {  // the desktop lists it by the program's name, its installed
-                              // icon and what it plays
-                QProcess pactl;
-                pactl.start(u"pactl"_s, {u"list"_s, u"sink-inputs"_s});
-                QVERIFY(pactl.waitForFinished());
-                const QString listed = QString::fromUtf8(pactl.readAllStandardOutput());
-                QVERIFY2(listed.contains(u"media.name = \"読み上げ\""_s) &&
-                             listed.contains(u"application.name = \"vekEdit\""_s) &&
-                             listed.contains(u"application.icon_name = \"vekedit\""_s),
-                         qPrintable(listed));
+            if (after < 0) {  // by the program's name, its installed icon and what it plays
+                const QString inputs = listed(u"sink-inputs"_s);
+                QVERIFY2(inputs.contains(u"media.name = \"読み上げ\""_s) &&
+                             inputs.contains(u"application.name = \"vekEdit\""_s) &&
+                             inputs.contains(u"application.icon_name = \"vekedit\""_s),
+                         qPrintable(inputs));
             }
             const double at = monitor.now();
             if (after < 0) sink.suspend();
@@ -398,10 +400,7 @@ class SpeechTest : public QObject {
             sink.stop();
         }
         // One connection, however many readings.
-        QProcess pactl;
-        pactl.start(u"pactl"_s, {u"list"_s, u"clients"_s});
-        QVERIFY(pactl.waitForFinished());
-        QCOMPARE(pactl.readAllStandardOutput().count("application.name = \"vekEdit\""), 1);
+        QCOMPARE(listed(u"clients"_s).count(u"application.name = \"vekEdit\""_s), 1);
     }
 
     void realSound_data() {
