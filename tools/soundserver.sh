@@ -43,6 +43,11 @@ ours() {
   [ -r "/proc/$1/environ" ] && tr '\0' '\n' <"/proc/$1/environ" | grep -qxF "XDG_RUNTIME_DIR=$dir"
 }
 
+# Whether a process spawned by that name has ended (not one still starting).
+ended() {
+  [ -s "$dir/$1.pid" ] && ! ours "$(cat "$dir/$1.pid")"
+}
+
 # The server's processes, and with "all" its session bus too, only once they are gone.
 stop() {
   have pulseaudio && pulseaudio --kill 2>/dev/null
@@ -98,17 +103,24 @@ case "$1" in
       for _ in $(seq 50); do [ -S "$dir/pipewire-0" ] && break; sleep 0.1; done
       spawn wireplumber wireplumber
       spawn pipewire-pulse pipewire-pulse
-      for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-      pactl load-module module-null-sink sink_name=vsink rate=48000 >/dev/null
     fi
-    # The sink may take a moment to appear, and to be taken as the default.
-    for _ in $(seq 100); do
+    # The sink may take a moment to appear, and to be taken as the default. A PipeWire process
+    # that gave up on one not yet ready is started again, and the sink loaded once it answers.
+    for _ in $(seq 200); do
+      if [ "$kind" = pipewire ]; then
+        for name in pipewire wireplumber pipewire-pulse; do
+          ! ended "$name" || spawn "$name" "$name"
+        done
+        pactl list short modules 2>/dev/null | grep -q 'sink_name=vsink' ||
+          pactl load-module module-null-sink sink_name=vsink rate=48000 >/dev/null 2>&1
+      fi
       pactl set-default-sink vsink 2>/dev/null
       pactl info 2>/dev/null | grep -q '^Default Sink: vsink$' && break
       sleep 0.1
     done
     if ! pactl info | grep -q '^Default Sink: vsink$'; then
-      echo "the $kind sound server did not take vsink as its output (logs in $dir)" >&2
+      echo "the $kind sound server did not take vsink as its output:" >&2
+      tail -n 20 "$dir"/*.log >&2
       stop
       exit 1
     fi
