@@ -131,7 +131,8 @@ class FailureTest : public QObject {
   private Q_SLOTS:
     void initTestCase() {
         QVERIFY(::chmod(qPrintable(dir.path()), 0755) == 0);
-        ::umask(022);
+        // Debian's own for users with a group of their own: new files the group may write too.
+        ::umask(002);
         helper_ = path("savecase");
         QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/savecase"_s, helper_));
         const QString image = path("disk.img"), mount = path("disk");
@@ -474,7 +475,7 @@ class FailureTest : public QObject {
         // Saved as it was, its other names with it; a new one as the umask allows.
         if (!start && !was.isEmpty()) QCOMPARE(cleanAfter, clean.before);
         if (!start && was.isEmpty())
-            QVERIFY2(cleanAfter.contains(u":0:0:644:1\n"), qPrintable(cleanAfter));
+            QVERIFY2(cleanAfter.contains(u":0:0:664:1\n"), qPrintable(cleanAfter));
         const QStringList restarted{"read",     "pread64",   "write",
                                     "pwrite64", "fallocate", "ftruncate"};
         int tried = 0, leftovers = 0, cut = 0;
