@@ -108,6 +108,13 @@ class PhraseFileTest : public QObject {
         QTest::newRow("UTF-8, CR LF: converted")
             << Load{QByteArray(utf8).replace("\n", "\r\n") + most, two + QStringList{most},
                     sjis + most + "\r\n", "このファイルは UTF-8 で書かれているようです。", 0};
+        // Read in part, the last read ending inside a character of the lines left out.
+        QTest::newRow("UTF-8, CR LF: 32002 lines, a character cut where reading stopped") << Load{
+            u"急がば回れ\r\n"_s.toUtf8() + many + "x" + u"石"_s.repeated(1000).toUtf8(),
+            QStringList{u"急がば回れ"_s} + QString::fromLatin1(many.chopped(2)).split(u"\r\n"_s),
+            {},
+            "このファイルは UTF-8 で書かれているようです。",
+            0};
         // Longer than a line may be, until it is converted.
         const QByteArray lf = QByteArray("12345\n").repeated(phrasefile::kMaxLineLength / 5);
         QTest::newRow("CP932, LF")
