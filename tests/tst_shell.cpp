@@ -370,11 +370,11 @@ void ShellTest::startUp_data() {
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QString>("expected");
     // A name in Shift-JIS bytes, as copied from a Windows disk, with half-width kana and
-    // characters whose bytes look like overlong UTF-8 or beyond its last character; and a UTF-16
-    // half written as UTF-8, not UTF-8 either.
+    // characters whose bytes look like overlong UTF-8 or beyond its last character or lead; and
+    // a UTF-16 half written as UTF-8, not UTF-8 either.
     const QByteArray sjis = QFile::encodeName(dir.path()) +
                             "/\x8a\x69\x8c\xbe\xed\xa0\x80\xc0\xb2\xc4\xd9\xe0\x8a\x82\xa0"
-                            "\xf0\x8a\x82\xa0\xf4\x90\x82\xa0.dat";
+                            "\xf0\x8a\x82\xa0\xf4\x90\x82\xa0\xf5\x80\x80\x80.dat";
     std::ofstream(sjis.constData(), std::ios::binary) << "ok\r\n";
     QTest::newRow("Shift-JIS name") << sjis << "ok\r\n 11100 vekEdit 2 フレーズ beep";
     QTest::newRow("none") << QByteArray() << " 00000 vekEdit ";
