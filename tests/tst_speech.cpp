@@ -367,6 +367,22 @@ class SpeechTest : public QObject {
             return pactl.waitForFinished() ? QString::fromUtf8(pactl.readAllStandardOutput())
                                            : QString();
         };
+        // Paused before the server has taken the stream, with its end told meanwhile: it ends
+        // only once resumed.
+        {
+            platform::PulseAudioSink early;
+            bool over = false;
+            early.idle = [&] { over = true; };
+            QByteArray tone(platform::kBytesPerSecond / 10, '\x20');
+            QBuffer source(&tone);
+            source.open(QIODevice::ReadOnly);
+            QVERIFY(early.start(&source));
+            early.suspend(), early.drain();
+            QTest::qWait(300);
+            QVERIFY(!over);
+            early.resume();
+            QVERIFY(SoundMonitor::waitUntil([&] { return over; }, 5000));
+        }
         // A sound shorter than the buffer is played before its end is told: a slow engine's
         // first words are not held back. (PipeWire holds one this short until then, whatever
         // is asked.)
