@@ -81,10 +81,13 @@ class SpeechTest : public QObject {
         QTest::newRow("the first piece at a comma")
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、二兎を追う者は一兎をも得ず。"_s
             << u"急がば回れ、塵も積もれば山となる、石の上にも三年、猿も木から落ちる、|二兎を追う者は一兎をも得ず。"_s;
+        // First and after: a breath whole, and two in two.
+        const QString breath = u"あいうえおかきくけこさしすせそた"_s;
         QTest::newRow("a breath, no more")
-            << u"あいうえおかきくけこさしすせそた"_s << u"あいうえおかきくけこさしすせそた"_s;
+            << breath + u"\r\n"_s + breath + u"\r\n"_s + breath.repeated(2)
+            << breath + u'|' + breath + u'|' + breath + u"~|"_s + breath;
         QTest::newRow("a breath, no more, and its comma")
-            << u"あいうえおかきくけこさしすせそた、"_s << u"あいうえおかきくけこさしすせそた、"_s;
+            << breath + u"、\r\n"_s + breath + u"、"_s << breath + u"、|"_s + breath + u"、"_s;
         // As much as the engine reads of a line, no more: 999 bytes of UTF-8, not 1,000. A
         // character past U+FFFF takes 4.
         const QString haste = u"急がば回れ、"_s, article = u"第1条、"_s;  // 18 and 10 bytes
