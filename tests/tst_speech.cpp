@@ -418,8 +418,10 @@ class SpeechTest : public QObject {
             QVERIFY(SoundMonitor::waitUntil([&] { return ended; }, 5000));
             sink.stop();
         }
-        // One connection, however many readings.
+        // One connection, however many readings; stopped, its stream paused, so that the output
+        // may sleep.
         QCOMPARE(listed(u"clients"_s).count(u"application.name = \"vekEdit\""_s), 1);
+        QVERIFY(listed(u"sink-inputs"_s).contains(u"Corked: yes"_s));
     }
 
     void realSound_data() {
