@@ -89,15 +89,17 @@ class SpeechTest : public QObject {
         QTest::newRow("a breath, no more, and its comma")
             << breath + u"、\r\n"_s + breath + u"、"_s << breath + u"、|"_s + breath + u"、"_s;
         // As much as the engine reads of a line, no more: 999 bytes of UTF-8, not 1,000. A
-        // character past U+FFFF takes 4.
+        // character past U+FFFF takes 4, a Cyrillic letter 2.
         const QString haste = u"急がば回れ、"_s, article = u"第1条、"_s;  // 18 and 10 bytes
-        const QString far = u"𠮷、"_s;                                    // 7 bytes
+        const QString far = u"𠮷、"_s, cyrillic = u"Ж、"_s;               // 7 and 5 bytes
         QTest::newRow("the engine's most")
             << u"石の上にも三年\r\n急が、"_s + haste.repeated(60) + u"\r\n"_s +
-                   article.repeated(110) + u"\r\n"_s + far.repeated(200)
+                   article.repeated(110) + u"\r\n"_s + far.repeated(200) + u"\r\n"_s +
+                   cyrillic.repeated(300)
             << u"石の上にも三年|急が、"_s + haste.repeated(55) + u'|' + haste.repeated(5) + u'|' +
                    article.repeated(99) + u'|' + article.repeated(11) + u'|' + far.repeated(142) +
-                   u'|' + far.repeated(58);
+                   u'|' + far.repeated(58) + u'|' + cyrillic.repeated(199) + u'|' +
+                   cyrillic.repeated(101);
         QTest::newRow("a breath's phrases, one more")
             << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
             << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
