@@ -62,10 +62,12 @@ class PhraseFileTest : public QObject {
                     {"a", "b" + bad, "c" + bad + " d", bad + bad, bad, bad},
                     invalid + "\r\n",
                     u"5 か所ありました（最初は 2 行目）"_s};
-        QTest::newRow("one byte that is not CP932") << Load{"a\r\nb\x80\r\n",
-                                                            {"a", "b" + bad},
-                                                            "a\r\nb\x80\r\n",
-                                                            u"1 か所ありました（最初は 2 行目）"_s};
+        QTest::newRow("one byte that is not CP932") << Load{
+            "a\r\nb\x80\r\n",
+            {"a", "b" + bad},
+            "a\r\nb\x80\r\n",
+            u"Shift-JIS (CP932) として読めないバイトが 1 か所ありました（最初は 2 行目）。"
+            u"その部分は「\uFFFD」で表示し、保存するときは元のバイトのまま書き戻します。"_s};
         QTest::newRow("every code, 1872 pairs and bytes undefined") << Load{
             everyCode(), {}, everyCode() + "\r\n", u"1872 か所ありました（最初は 1 行目）"_s};
         // 32001 lines, the most taken, then what follows the text of the last; past the first
