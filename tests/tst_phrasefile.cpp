@@ -103,7 +103,11 @@ class PhraseFileTest : public QObject {
         const QByteArray utf8 = u"\n石の上にも三年\n急がば回れ\n"_s.toUtf8();
         const QByteArray sjis = cp932::encode(u"\r\n石の上にも三年\r\n急がば回れ\r\n"_s).bytes;
         const QStringList two{u""_s, u"石の上にも三年"_s, u"急がば回れ"_s};
-        const QString both = "このファイルは UTF-8 で書かれ、行の終わりが LF だけです。";
+        const QString both =
+            u"このファイルは UTF-8 で書かれ、行の終わりが LF だけです。\n\n"
+            u"変換して開くと、文字と行の区切りを読み取って開き、保存するときは "
+            u"Shift-JIS (CP932) と CR LF で書きます。そのまま開くと、元のバイトの"
+            u"まま Shift-JIS として読みます。"_s;
         QTest::newRow("UTF-8, LF: converted") << Load{utf8, two, sjis, both, 0};
         QTest::newRow("UTF-8, LF: as it is") << Load{utf8, {}, utf8 + "\r\n", both, 1};
         const QByteArray most(phrasefile::kMaxLineLength, 'x');  // the longest line allowed
