@@ -193,13 +193,16 @@ class FailureTest : public QObject {
                 u"-P vek.dat -e inject=openat:error=%1:when=3"_s.arg(error), old,
                 u"そのまま|%1"_s.arg(error));
         add("the folder not synced", "", "text:100 wait save:vek.dat wait",
-            "-e inject=fsync:error=EIO:when=2", text(100), "確かめられません|EIO|!保存したよ");
+            "-e inject=fsync:error=EIO:when=2", text(100),
+            "保存しましたが、ディスクに書き込まれたことを確かめられませんでした。|EIO|!保存したよ");
         add("a folder that cannot be synced", "", "text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EINVAL:when=2", text(100), "保存したよ|!確かめられません");
         add("a rewrite undone", "locked", "nobody text:100 wait save:vek.dat wait",
             "-e inject=fsync:error=EIO:when=1", old, "書きかけた部分は元の内容に戻しました。|EIO");
         add("a rewrite undone, not on the disk", "locked", "nobody text:100 wait save:vek.dat wait",
-            "-e inject=fsync:error=EIO:when=1..2", {}, "壊れている|EIO|!戻しました");
+            "-e inject=fsync:error=EIO:when=1..2", {},
+            "ファイルを保存できませんでした。元の内容にも戻せませんでした。ファイルが壊れているおそ"
+            "れがあります。|EIO|!戻しました");
         // Another file left damaged is not taken for the one opened, which changed meanwhile.
         add("another file left damaged", "cp vek.dat other.dat; chmod 666 other.dat; locked",
             "nobody open:vek.dat text:100 wait save:other.dat wait sh:\"printf x | dd of=vek.dat "
@@ -251,7 +254,8 @@ class FailureTest : public QObject {
         add("another program changed it since Open, to the same size", "",
             "open:vek.dat sh:\"printf x | dd of=vek.dat conv=notrunc status=none\" text:9 "
             "save:vek.dat",
-            "", "x" + old.mid(1), "他のプログラムによって変更されています");
+            "", "x" + old.mid(1),
+            "このファイルは開いた後で他のプログラムによって変更されています。上書きしますか？");
         add("lengthened since Open", "",
             "open:vek.dat sh:\"printf x >> vek.dat\" text:9 save:vek.dat", "", old + "x",
             "他のプログラムによって変更されています");
@@ -277,7 +281,9 @@ class FailureTest : public QObject {
         add("FIFO, a reader that stops",
             "rm vek.dat; mkfifo vek.dat; (exec <vek.dat; head -c 1000 >/dev/null) >/dev/null 2>&1 "
             "&",
-            "text:100000 save:vek.dat", "", {}, "途中まで|EPIPE|!そのまま|fifo\nfifo");
+            "text:100000 save:vek.dat", "", {},
+            "ファイルを保存できませんでした。途中までしか書き込めませんでした。|EPIPE|!そのまま|"
+            "fifo\nfifo");
         add("FIFO without reader", "rm vek.dat; mkfifo vek.dat", "text:9 save:vek.dat", "", {},
             "そのまま|ENXIO|fifo\nfifo");
         // A device, named through a link, that takes nothing is said to, not written to forever.

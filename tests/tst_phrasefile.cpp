@@ -176,8 +176,11 @@ class PhraseFileTest : public QObject {
                         e[1 + i].contains(told[i]));
         }
         QCOMPARE(e[0], u"beep"_s);
-        QVERIFY(
-            e.last().endsWith(saved.isEmpty() ? u"失われます。上書きしますか？" : u"保存したよ"));
+        QVERIFY(e.last().endsWith(
+            saved.isEmpty()
+                ? u"このファイルは先頭の 32001 "
+                  u"行だけを読み込んでいます。上書きすると残りの行は失われます。上書きしますか？"
+                : u"保存したよ"));
         QCOMPARE(readBytes(path("in.dat")), saved.isEmpty() ? bytes : saved);
         // Saved elsewhere first, the file read in part is still asked about.
         h.form->SaveMsg(path("copy.dat"));
@@ -314,7 +317,8 @@ class PhraseFileTest : public QObject {
         // A line too long to edit is not pasted: said, and the text stays as it was.
         QGuiApplication::clipboard()->setText(QString(phrasefile::kMaxLineLength, u'x'));
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
-        QVERIFY(h.messages.events.value(0).startsWith(u"warn:1 行が 20000 文字を超える"));
+        QCOMPARE(h.messages.events.value(0),
+                 u"warn:1 行が 20000 文字を超えるため、貼り付けませんでした。"_s);
         writeBytes(path("longer.dat"), QByteArray(1000, 'z'));
         QVERIFY(h.form->SaveMsg(path("longer.dat")));
         QCOMPARE(readBytes(path("longer.dat")),
