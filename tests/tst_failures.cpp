@@ -297,6 +297,9 @@ class FailureTest : public QObject {
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
             "text:30000 save:vek.dat", "", old, "そのまま|ENOSPC");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
+        add("in the root folder", "",
+            "text:9 save:/vekedit-test.dat sh:\"cat /vekedit-test.dat; rm /vekedit-test.dat\"", "",
+            old, "保存したよ|nnnnnnnnn\r\n");
         // A file mounted over another name, as a container has it: rewritten where it is.
         add("a file mounted in place", "cp vek.dat other.dat",
             "hide:other.dat text:9 save:other.dat", "", text(9), "保存したよ");
