@@ -357,6 +357,19 @@ class PhraseFileTest : public QObject {
         QGuiApplication::clipboard()->setText(most.left(15000) + u'\n' + most.left(15000));
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(h.form->Text1->document()->blockCount(), 2);
+        // Over a line end: measured with the line the selection ends in, and refused.
+        h.form->Text1->setText(u"あ\r\n"_s + most.left(10000));
+        QTextCursor across(h.form->Text1->document());
+        across.setPosition(1), across.setPosition(2, QTextCursor::KeepAnchor);
+        h.form->Text1->setTextCursor(across);
+        QGuiApplication::clipboard()->setText(most.left(15000));
+        QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(h.form->Text1->text(), u"あ\r\n"_s + most.left(10000));
+        QVERIFY(h.messages.events.last().startsWith(u"warn:1 行が 20000"_s));
+        // A phrase that ends in a line break of its own still ends in CR LF.
+        h.form->Text1->setText(u"A\r\nB\n"_s);
+        QVERIFY(h.form->SaveMsg(path("longer.dat")));
+        QCOMPARE(readBytes(path("longer.dat")), "A\r\nB\n\r\n");
     }
 
     // A file that cannot be opened, or is refused, changes nothing; the reason is in Japanese,
