@@ -21,6 +21,7 @@ static void tell(Harness& h, qsizetype& told) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // what was said, also by one that never ends
     sigset_t go;
     sigemptyset(&go);
     sigaddset(&go, SIGUSR1);

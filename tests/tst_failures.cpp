@@ -121,7 +121,17 @@ class FailureTest : public QObject {
                 ::kill(pid.toInt(), SIGUSR1);
             }
         }
-        p.waitForFinished(), tracer.waitForFinished();
+        // One that does not end is told as each of its threads stands, then ended.
+        if (!p.waitForFinished(60000)) {
+            const QString tasks = u"/proc/"_s + pid + u"/task/"_s;
+            r.said += tracer.state() == QProcess::Running ? u"hung, traced\n"_s : u"hung\n"_s;
+            for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                for (const char* what : {"stat", "wchan", "syscall"})
+                    r.said += QString::fromLatin1(readBytes(tasks + t + u'/' + what)).trimmed() +
+                              (qstrcmp(what, "syscall") ? u" | "_s : u"\n"_s);
+            p.kill(), p.waitForFinished();
+        }
+        tracer.waitForFinished();
         r.exit = p.exitStatus() == QProcess::CrashExit ? 128 + p.exitCode() : p.exitCode();
         r.said += QString::fromUtf8(p.readAllStandardOutput());
         std::tie(r.after, r.bytes) = look();
