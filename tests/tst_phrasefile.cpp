@@ -262,6 +262,8 @@ class PhraseFileTest : public QObject {
         const QByteArray ee = "\xee\xe0\r\n", fb = "\xfb\xfc\r\n";
         edited("A\r\n" + ee + fb + "B\r\n", {"X", "A", "髙", "Y"}, "X\r\nA\r\n" + ee + "Y\r\n");
         edited("A\r\n" + ee + fb + "B\r\n", {"N", "髙", "髙", "B"}, "N\r\n" + ee + fb + "B\r\n");
+        edited(QByteArray::fromHex("eee0420d0a fbfc420d0a eee0420d0a 430d0a"), {"D", "髙B", "E"},
+               QByteArray::fromHex("440d0a fbfc420d0a 450d0a"));
         QByteArray before, after;
         for (int i = 0; i < 1200; ++i) before += "n" + QByteArray::number(i) + "\r\n";
         after = QByteArray(before).replace('n', 'r');
@@ -352,9 +354,9 @@ class PhraseFileTest : public QObject {
         QGuiApplication::clipboard()->setText(u"yyyyy"_s);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(h.form->Text1->text(), u"yyyyy"_s + most.mid(5));
-        // Lines together longer than one may be, each within it: pasted.
+        // Lines together longer than one may be, each within it, the last the longest: pasted.
         h.form->Text1->setText({});
-        QGuiApplication::clipboard()->setText(most.left(15000) + u'\n' + most.left(15000));
+        QGuiApplication::clipboard()->setText(most.left(15000) + u'\n' + most);
         QTest::keyClick(h.form->Text1, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(h.form->Text1->document()->blockCount(), 2);
         // Over a line end: measured with the line the selection ends in, and refused.

@@ -190,13 +190,16 @@ class SettingsTest : public QObject {
         }
         QCOMPARE(styles, (QSet<QString>{"00", "01", "10", "11"}));
         // Esc in the fields where the focus starts cancels, as in any dialog; Enter in the
-        // family list takes the font.
+        // family list takes the font; キャンセル cancels.
         chooser.show();
         QTest::keyClick(chooser.sizeEdit(), Qt::Key_Escape);
         QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Rejected);
         chooser.show();
         QTest::keyClick(families, Qt::Key_Return);
         QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Accepted);
+        chooser.show();
+        chooser.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+        QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Rejected);
 
         platform::FontChooser plain(nullptr, 3);  // no effects: no colour
         QVERIFY(!plain.colors() && plain.choice().color == 0);
