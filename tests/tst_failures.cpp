@@ -104,10 +104,15 @@ class FailureTest : public QObject {
             return std::pair(save ? shell(folder, what) : QString(),
                              QFileInfo(file).isFile() ? readBytes(file) : QByteArray());
         };
+        const QString tasks = u"/proc/"_s + pid + u"/task/"_s;
+        const auto threads = [&](const char* line) {  // how many of its threads show it
+            int n = 0;
+            for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                n += readBytes(tasks + t + u"/status"_s).contains(line);
+            return n;
+        };
         const auto traced = [&](bool yes) {
-            return QTest::qWaitFor([&] {
-                return readBytes(u"/proc/"_s + pid + u"/status"_s).contains("TracerPid:\t0") != yes;
-            });
+            return QTest::qWaitFor([&] { return (threads("TracerPid:\t0") == 0) == yes; });
         };
         if (args.contains(u"wait") && ready(1)) {
             tracer.start(u"strace"_s, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, path("strace.log"),
@@ -116,14 +121,19 @@ class FailureTest : public QObject {
             (void)traced(true);
             ::kill(pid.toInt(), SIGUSR1);
             if (ready(2)) {
-                tracer.terminate(), tracer.waitForFinished(), (void)traced(false);
+                // A tracer that does not let go, or a thread it left stopped, is not the
+                // editor's doing: told, and undone.
+                tracer.terminate();
+                if (!tracer.waitForFinished(20000))
+                    qInfo("strace did not end"), tracer.kill(), tracer.waitForFinished();
+                (void)traced(false);
+                if (threads("State:\tT")) qInfo("left stopped"), ::kill(pid.toInt(), SIGCONT);
                 r.waited = look();
                 ::kill(pid.toInt(), SIGUSR1);
             }
         }
         // One that does not end is told as each of its threads stands, then ended.
         if (!p.waitForFinished(60000)) {
-            const QString tasks = u"/proc/"_s + pid + u"/task/"_s;
             r.said += tracer.state() == QProcess::Running ? u"hung, traced\n"_s : u"hung\n"_s;
             for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
                 for (const char* what : {"stat", "wchan", "syscall"})
