@@ -79,14 +79,19 @@ class FailureTest : public QObject {
         QStringList args = QProcess::splitCommand(steps);
         const bool nobody = args.first() == u"nobody";
         if (nobody) args.removeFirst();
-        // "hide:PATH": a file that is no program put over PATH, for this process alone.
+        // "hide:PATH": a file that is no program put over PATH, for this process alone;
+        // "hide:PATH>FOLDER": and what was at PATH found in FOLDER alone.
         const QString hide = args.first().startsWith(u"hide:") ? args.takeFirst().mid(5) : "";
         QProcess p, tracer;
         p.setWorkingDirectory(folder);
         if (!hide.isEmpty())
             p.start(u"unshare"_s,
                     QStringList{u"-m"_s, u"sh"_s, u"-c"_s,
-                                u"mount --bind vek.dat \"$0\" && exec \"$@\""_s, hide, helper_} +
+                                u"f=${0%>*} d=${0#*>}; [ \"$d\" = \"$0\" ] || { mount -t tmpfs "
+                                "none \"$d\" && touch \"$d/${f##*/}\" && mount --bind \"$f\" "
+                                "\"$d/${f##*/}\"; } && mount --bind vek.dat \"$f\" && exec "
+                                "\"$@\""_s,
+                                hide, helper_} +
                         args);
         else
             p.start(u"setpriv"_s, (nobody ? QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s,
@@ -326,6 +331,9 @@ class FailureTest : public QObject {
         // No program where it was looked for first: told as missing, with that place.
         add("no engine", "", "hide:/usr/bin/open_jtalk text:5 speak", "", {},
             "open_jtalk が見つかりません（/usr/bin/open_jtalk）");
+        // Installed from source, it is found where that puts it.
+        add("the engine in /usr/local", "", "hide:/usr/bin/open_jtalk>/usr/local/bin text:5 speak",
+            "", {}, "heard");
         // Without /proc, as in a chroot: through a temporary of our own, removed.
         for (const char* setup : {"", "rm vek.dat"})
             add(*setup ? "no /proc, a new file" : "no /proc", setup,
