@@ -203,6 +203,13 @@ class ShellTest : public QObject {
         bar->setValue(0), hear(0);
         QCOMPARE(hear(whole - 1), 0);
         QCOMPARE_GT(hear(whole), 0);
+        // The same for words after a line break within a phrase.
+        box->setText(u"一行七文字の句\r\n"_s.repeated(whole - 1) + u"一行七文字の句\n一行"_s);
+        h.form->mSpeakTest_Click();
+        bar->setValue(0);
+        QCOMPARE(hear(whole - 1), 0);
+        Q_EMIT h.speeches.at(0)->playing(9 * whole - 1, 2);
+        QCOMPARE_GT(bar->value(), 0);
 
         // Sideways, along a line longer than the view, the same.
         box->setText(QString(3000, u'横'));
