@@ -210,6 +210,11 @@ class ShellTest : public QObject {
         QCOMPARE(hear(whole - 1), 0);
         Q_EMIT h.speeches.at(0)->playing(9 * whole - 1, 2);
         QCOMPARE_GT(bar->value(), 0);
+        // Edit > Paste of many lines brings the cursor into view, as Ctrl+V does.
+        h.form->mStop_Click(), bar->setValue(0), box->moveCursor(QTextCursor::Start);
+        h.clipboard.content = u"句\r\n"_s.repeated(50);
+        h.form->mPaste_Click();
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect().center()));
 
         // Sideways, along a line longer than the view, the same.
         box->setText(QString(3000, u'横'));
