@@ -264,6 +264,11 @@ class PhraseFileTest : public QObject {
         edited("A\r\n" + ee + fb + "B\r\n", {"N", "髙", "髙", "B"}, "N\r\n" + ee + fb + "B\r\n");
         edited(QByteArray::fromHex("eee0420d0a fbfc420d0a eee0420d0a 430d0a"), {"D", "髙B", "E"},
                QByteArray::fromHex("440d0a fbfc420d0a 450d0a"));
+        const QByteArray because = QByteArray::fromHex("879a0d0a"), n999 = "n\r\n"_ba.repeated(999);
+        edited(because + "\x81\xe6\r\n", {"∵"}, because);  // the first of lines alike
+        edited(because + "\x81\xe6\x82\xc5\x82\xb7\r\nQ\r\n",
+               QStringList{"∵"} + QStringList(999, u"n"_s) + QStringList{"∵です", "R"},
+               because + n999 + "\x81\xe6\x82\xc5\x82\xb7\r\nR\r\n");
         QByteArray before, after;
         for (int i = 0; i < 1200; ++i) before += "n" + QByteArray::number(i) + "\r\n";
         after = QByteArray(before).replace('n', 'r');
