@@ -1,5 +1,7 @@
 // Phrase files through the main window: bytes on disk, the lines loaded, the bytes saved;
 // and files that cannot be opened, where nothing of the user's may be lost and nothing may hang.
+#include <clocale>
+
 #include "harness.h"
 
 // Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not, 32 to
@@ -442,8 +444,18 @@ class PhraseFileTest : public QObject {
         h.dialogs.answer.reset(), h.form->mOpen_Click();
         QCOMPARE(h.dialogs.requests.last().second.fileName,
                  path(QFileInfo::exists(path(name)) ? u"old.dat"_s : name));
-        // A reason not worded here: its number and the system's words.
-        QVERIFY(files::reason(EXDEV).startsWith(u"エラー番号 18（"_s));
+        // A reason not worded here: its number and the system's words, whole, in the user's
+        // language; the locale is made here, since a machine may have none.
+        qputenv("LOCPATH", QFile::encodeName(path("locale")));
+        if (QDir().mkdir(path("locale")))
+            QProcess::execute(u"localedef"_s, {u"-i"_s, u"ja_JP"_s, u"-f"_s, u"UTF-8"_s,
+                                               path("locale/ja_JP.UTF-8")});
+        const QByteArray was = std::setlocale(LC_MESSAGES, nullptr);
+        QVERIFY(std::setlocale(LC_MESSAGES, "ja_JP.UTF-8"));
+        const QString words = QString::fromUtf8(std::strerror(EXDEV)), said = files::reason(EXDEV);
+        std::setlocale(LC_MESSAGES, was.constData());
+        QVERIFY2(words.toUtf8().size() > words.size(), qPrintable(words));  // not English
+        QCOMPARE(said, u"エラー番号 18（"_s + words + u'）');
     }
 };
 
