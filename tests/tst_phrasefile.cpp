@@ -352,6 +352,9 @@ class PhraseFileTest : public QObject {
         QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
         h.open(no);
         QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
+        h.form->Text1->setText(u"Ā"_s);  // and where a save that went through warns
+        QVERIFY(h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("x")) + "\x8ai")));
+        QVERIFY(h.messages.events.value(h.messages.events.size() - 2).contains(u"/x\uFFFDi\n"_s));
         // Pasted over the start of a line, selected forwards: just the most that may be edited.
         const QString most(phrasefile::kMaxLineLength, u'x');
         h.form->Text1->setText(most);
