@@ -457,7 +457,9 @@ class PhraseFileTest : public QObject {
         QVERIFY(std::setlocale(LC_MESSAGES, "ja_JP.UTF-8"));
         const QString words = QString::fromUtf8(std::strerror(EXDEV)), said = files::reason(EXDEV);
         std::setlocale(LC_MESSAGES, was.constData());
-        QVERIFY2(words.toUtf8().size() > words.size(), qPrintable(words));  // not English
+        // Not English, where the system has its Japanese words (Debian's libc-l10n).
+        if (QFileInfo::exists(u"/usr/share/locale/ja/LC_MESSAGES/libc.mo"_s))
+            QVERIFY2(words.toUtf8().size() > words.size(), qPrintable(words));
         QCOMPARE(said, u"エラー番号 18（"_s + words + u'）');
     }
 };
