@@ -101,8 +101,10 @@ class SpeechTest : public QObject {
                    u'|' + far.repeated(58) + u'|' + cyrillic.repeated(199) + u'|' +
                    cyrillic.repeated(101);
         QTest::newRow("a breath's phrases, one more")
-            << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く"_s
-            << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く"_s;
+            << u"私は本を読み彼は字を書く\r\n私は本を読み彼は字を書く\r\n"
+               u"天は人の上に人を造らず人の下に人を造らずと言えり。"_s
+            << u"私は本を読み~|彼は字を書く|私は本を読み彼は字を~|書く|"
+               u"天は人の上に人を造らず~|人の下に人を造らずと言えり。"_s;
         QTest::newRow("a first sentence of 40 characters, whole")
             << u"急がば回れ、石の上にも三年、七転び八起き、笑う門には福来る、と昔の人はよく言う。"_s
             << u"急がば回れ、石の上にも三年、七転び八起き、笑う門には福来る、と昔の人はよく言う。"_s;
