@@ -346,12 +346,13 @@ class PhraseFileTest : public QObject {
                              u"「ă」(U+0103) 「Ą」(U+0104) 「ą」(U+0105) 「Ć」(U+0106) "
                              u"「ć」(U+0107) 「Ĉ」(U+0108) 「ĉ」(U+0109)"_s,
                          u"inform:保存したよ"_s}));
-        // A name that is not UTF-8, shown as such where the save fails, or the open.
-        const QString no = localpath::fromBytes(QFile::encodeName(path("no")) + "/\x8ai");
+        // A name that is not UTF-8 after some that is, shown as such where the save fails, or
+        // the open.
+        const QString no = localpath::fromBytes(QFile::encodeName(path("no")) + "/データ\x8ai");
         QVERIFY(!h.form->SaveMsg(no));
-        QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
+        QVERIFY(h.messages.events.last().contains(u"/no/データ\uFFFDi\n"_s));
         h.open(no);
-        QVERIFY(h.messages.events.last().contains(u"/no/\uFFFDi\n"_s));
+        QVERIFY(h.messages.events.last().contains(u"/no/データ\uFFFDi\n"_s));
         h.form->Text1->setText(u"Ā"_s);  // and where a save that went through warns
         QVERIFY(h.form->SaveMsg(localpath::fromBytes(QFile::encodeName(path("x")) + "\x8ai")));
         QVERIFY(h.messages.events.value(h.messages.events.size() - 2).contains(u"/x\uFFFDi\n"_s));
