@@ -159,6 +159,7 @@ class SpeechTest : public QObject {
         for (int r = 0; r < 5; ++r) {
             auto* sink = new FakeSink;
             speech::JTalkSpeech s(Files::find(), std::unique_ptr<FakeSink>(sink));
+            if (r >= 2) s.SpeechVoice(platform::kVoice1);  // then chosen back
             s.SpeechVoice(r < 2 ? platform::kVoice1 : platform::kVoice0);
             // The engine started ahead is of the voice chosen, and alone once the other is reaped.
             QTRY_VERIFY([&] {
