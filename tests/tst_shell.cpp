@@ -304,6 +304,7 @@ void ShellTest::commandStates_data() {
         {"type fail new", "11100 vekEdit | | ?[a]"},     // 保存, which failed: the text stays
         {"type cancel new", "11100 vekEdit | | ??[a]"},  // 保存, its dialog cancelled: the same
         {"type k:Alt+F", "11100 vekEdit | | [a] menu"},  // types nothing
+        {"type no k:F10 k:N", "11000 vekEdit | | ?[]"},  // F10 opens the File menu
         {"poem sel:1:5 k:Alt+E k:T", "11100 vekEdit | | [石\r\n三年] clip:の上にも"},
         {"type k:F5 k:Alt+S k:T", "11101 vekEdit | Stop | [a]"},  // Stop by its own key
         {"type k:Alt+S k:S", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},  // Start, alone
