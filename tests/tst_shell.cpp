@@ -216,12 +216,13 @@ class ShellTest : public QObject {
         h.form->mPaste_Click();
         QVERIFY(box->viewport()->rect().contains(box->cursorRect().center()));
 
-        // Sideways, along a line longer than the view, the same.
-        box->setText(QString(3000, u'横'));
+        // Sideways, along a second line longer than the view, the same.
+        box->setText(QString(1000, u'句') + u"\r\n"_s + QString(3000, u'横'));
         h.form->mSpeakTest_Click();
-        const auto seen = [&](int at) {
-            Q_EMIT h.speeches.at(0)->playing(at, 5);
-            return box->viewport()->rect().contains(box->cursorRect(span(box, at, at)).center());
+        const auto seen = [&](int at) {  // at in the second line
+            Q_EMIT h.speeches.at(0)->playing(1002 + at, 5);
+            const QRect r = box->cursorRect(span(box, 1001 + at, 1001 + at));
+            return box->viewport()->rect().contains(r.center());
         };
         QVERIFY(seen(2000));
         box->horizontalScrollBar()->setValue(0);  // the user
