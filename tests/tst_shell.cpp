@@ -1,5 +1,6 @@
 // The main window as a user meets it: start-up, menus and their states, dialogs,
 // clipboard commands.
+#include <QClipboard>
 #include <fstream>
 
 #include "app/Module1.h"
@@ -210,10 +211,17 @@ class ShellTest : public QObject {
         QCOMPARE(hear(whole - 1), 0);
         Q_EMIT h.speeches.at(0)->playing(9 * whole - 1, 2);
         QCOMPARE_GT(bar->value(), 0);
-        // Edit > Paste of many lines brings the cursor into view, as Ctrl+V does.
+        // Many lines pasted by Edit > Paste, or by the text box's own menu, bring the cursor
+        // into view.
         h.form->mStop_Click(), bar->setValue(0), box->moveCursor(QTextCursor::Start);
         h.clipboard.content = u"句\r\n"_s.repeated(50);
         h.form->mPaste_Click();
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect().center()));
+        bar->setValue(0);
+        QGuiApplication::clipboard()->setText(*h.clipboard.content);
+        const qsizetype before = box->toPlainText().size();
+        box->paste();
+        QCOMPARE(box->toPlainText().size(), before + 100);
         QVERIFY(box->viewport()->rect().contains(box->cursorRect().center()));
 
         // Sideways, along a second line longer than the view, the same.
