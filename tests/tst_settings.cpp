@@ -189,9 +189,12 @@ class SettingsTest : public QObject {
                           QString::number(chooser.choice().italic);
         }
         QCOMPARE(styles, (QSet<QString>{"00", "01", "10", "11"}));
-        // Esc in the fields where the focus starts cancels, as in any dialog; Enter in the
-        // family list takes the font; キャンセル cancels.
+        // Alt+C moves to the colours; Esc in the fields where the focus starts cancels, as in
+        // any dialog; Enter in the family list takes the font; キャンセル cancels.
         chooser.show();
+        QVERIFY(QTest::qWaitForWindowActive(&chooser));
+        QTest::keyClick(&chooser, Qt::Key_C, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), chooser.colors());
         QTest::keyClick(chooser.sizeEdit(), Qt::Key_Escape);
         QVERIFY(!chooser.isVisible() && chooser.result() == QDialog::Rejected);
         chooser.show();
