@@ -19,7 +19,10 @@ void setting(Harness& h, const std::function<void(Form2&)>& inside = {}) {
         const auto close = qScopeGuard([d] { d->close(); });  // also after a failed check
         const QPoint off = d->frameGeometry().center() - h.form->frameGeometry().center();
         QVERIFY2(off.manhattanLength() <= 2, "centred over the main window");
+        QStyleOption drawn;  // as the style draws it: with its focus frame from the start
+        drawn.initFrom(d->Option1[0]);
         QVERIFY(d->Option1[0]->isChecked() && d->focusWidget() == d->Option1[0] &&
+                drawn.state.testFlag(QStyle::State_KeyboardFocusChange) &&
                 d->Text1->font() == d->font() && d->Text1->isReadOnly());
         QCOMPARE(d->Frame2->title(), u"Font Select"_s);
         // The name shown from its beginning, where it does not fit.
