@@ -325,6 +325,8 @@ class FailureTest : public QObject {
         add("through a link, no room", "mv vek.dat real.dat; ln -s real.dat vek.dat; fill 4096",
             "text:30000 save:vek.dat", "", old, "そのまま|ENOSPC");
         add("missing folder", "", "text:9 save:no/vek.dat", "", old, "!そのまま|ENOENT");
+        add("a folder's name with its slash", "mkdir sub", "text:9 save:sub/", "", old,
+            "フォルダーです。ファイルを選んでください|!見つかりません");
         add("in the root folder", "",
             "text:9 save:/vekedit-test.dat sh:\"cat /vekedit-test.dat; rm /vekedit-test.dat\"", "",
             old, "保存したよ|nnnnnnnnn\r\n");
