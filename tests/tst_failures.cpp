@@ -256,11 +256,12 @@ class FailureTest : public QObject {
                 text(100), u"exit 143|!.vekedit"_s + said);
         add("TERM while making a new file", "rm vek.dat", "text:100 wait save:vek.dat wait",
             "-e inject=pwrite64:signal=TERM:when=1", text(100), "exit 143");
+        // Each signal sent twice, the second once the first was held: still held.
         for (const auto& [sig, code] :
              {std::pair("TERM", 143), {"HUP", 129}, {"INT", 130}, {"QUIT", 131}})
             add(sig, "locked", "nobody text:100 wait save:vek.dat wait",
-                u"-e inject=pwrite64:signal=%1:when=1"_s.arg(sig), text(100),
-                u"exit %1"_s.arg(code));
+                u"-e inject=pwrite64:signal=%1:when=1 -e inject=fsync:signal=%1:when=1"_s.arg(sig),
+                text(100), u"exit %1"_s.arg(code));
         // The code page's module that cannot be loaded: glibc tells no reason worth showing.
         // Once it can, the next Open reads with it (strace lets go at the second wait).
         for (const QString& arch : QDir(u"/usr/lib"_s).entryList(QDir::Dirs))
