@@ -407,11 +407,16 @@ class SpeechTest : public QObject {
             ended = false;
             QVERIFY(sink.start(&source));
             QVERIFY(SoundMonitor::waitUntil([&] { return source.atEnd(); }, 3000));
-            if (after < 0) {  // by the program's name, its installed icon and what it plays
-                const QString inputs = listed(u"sink-inputs"_s);
+            // Listed by the program's name, its installed icon and what it plays, at the rate
+            // the engine makes.
+            if (after < 0) {
+                const QString inputs = listed(u"sink-inputs"_s)
+                                           .split(u"Sink Input #"_s)
+                                           .filter(u"application.name = \"vekEdit\""_s)
+                                           .join(u'\n');
                 QVERIFY2(inputs.contains(u"media.name = \"読み上げ\""_s) &&
-                             inputs.contains(u"application.name = \"vekEdit\""_s) &&
-                             inputs.contains(u"application.icon_name = \"vekedit\""_s),
+                             inputs.contains(u"application.icon_name = \"vekedit\""_s) &&
+                             inputs.contains(u"s16le 1ch %1Hz"_s.arg(platform::kSampleRate)),
                          qPrintable(inputs));
             }
             const double at = monitor.now();
