@@ -1151,8 +1151,10 @@ def run(cmd, **kw):
 TARGETS = ["tst_phrasefile", "savecase", "tst_failures", "tst_shell", "tst_settings", "tst_speech"]
 # Quickest first: a fault counts as caught at the first test that catches it.
 ORDER = ["tst_phrasefile", "tst_shell", "tst_settings", "tst_failures", "tst_speech"]
-# The speech tests take a minute; they run for faults in the speech path only.
+# The speech tests take two minutes; they run for faults in the speech path only, and there
+# before the failure points, which mostly catch faults in saving.
 SPEECH = ("src/speech/", "src/platform/audiosink", "src/platform/SpeechControl.h")
+SPEECH_ORDER = ["tst_phrasefile", "tst_shell", "tst_settings", "tst_speech", "tst_failures"]
 
 
 def failing(env, exclude, only=None):
@@ -1180,14 +1182,15 @@ def environment(env, test):
 
 
 def failsAgain(env, test):
-    """Whether a test fails again: only its failed functions and rows where it names them."""
+    """The functions of a test that fail again: only its failed functions and rows, where it
+    names them."""
     out = subprocess.run(["ctest", "--output-on-failure", "-R", f"^({test})$"], cwd=BUILD,
                          env=env, capture_output=True, text=True).stdout
     if "tests FAILED" not in out:
-        return False
+        return []
     rows = re.findall(r"^FAIL!  : \w+::(\w+)\((.*?)\) ", out, re.M)
     if not rows or not re.search(rf"- {test} \(Failed\)", out):  # a crash or a time-out
-        return bool(failing(env, "", test))
+        return ["(whole)"] if failing(env, "", test) else []
     # The sound server the suite starts for these, around the run.
     sound = ["bash", os.path.join(ROOT, "tools", "soundserver.sh")]
     server = os.path.join(BUILD, "tests", "sound-server")
@@ -1200,15 +1203,20 @@ def failsAgain(env, test):
     finally:
         subprocess.run(sound + ["stop", server], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Failed, not a row it could not find.
-    return again.returncode < 0 or "FAIL!  :" in again.stdout
+    if again.returncode < 0:
+        return ["(crash)"]
+    return list(dict.fromkeys(re.findall(r"^FAIL!  : \w+::(\w+)\(", again.stdout, re.M)))
 
 
-def catching(env, skip):
-    """The first test, quickest first, that fails with the fault and fails again on its own."""
-    for test in ORDER:
-        if test not in skip.split("|") and failsAgain(env, test):
-            return [test]
-    return []
+def catching(env, skip, order):
+    """The first test, in order, that fails with the fault and fails again on its own, and the
+    functions that did."""
+    for test in order:
+        if test not in skip.split("|"):
+            functions = failsAgain(env, test)
+            if functions:
+                return [test], functions
+    return [], []
 
 
 def build():
@@ -1248,14 +1256,15 @@ def main(prefixes):
                 print(f"?? {name}: does not build")
                 invalid.append(name)
                 continue
-            skip = "tst_installed" + ("" if path.startswith(SPEECH) else "|tst_speech")
+            speech = path.startswith(SPEECH)
+            skip = "tst_installed" + ("" if speech else "|tst_speech")
             # A loaded machine may fail a sound test by chance: a test catches the fault only
             # if it fails again (and, at the end, passes on its own without it).
-            caught = catching(env, skip)
+            caught, functions = catching(env, skip, SPEECH_ORDER if speech else ORDER)
         finally:
             open(full, "w", encoding="utf-8").write(original)
-        print(f"{'ok' if caught else 'MISSED'} {name}" + (f" ({', '.join(caught)})" if caught else ""),
-              flush=True)
+        print(f"{'ok' if caught else 'MISSED'} {name}" +
+              (f" ({caught[0]}: {', '.join(functions)})" if caught else ""), flush=True)
         catches[name] = caught
         if not caught:
             missed.append(name)
