@@ -384,6 +384,11 @@ class SpeechTest : public QObject {
             return pactl.waitForFinished() ? QString::fromUtf8(pactl.readAllStandardOutput())
                                            : QString();
         };
+        const auto ours = [&] {  // the program's streams
+            return listed(u"sink-inputs"_s)
+                .split(u"Sink Input #"_s)
+                .filter(u"application.name = \"vekEdit\""_s);
+        };
         // Paused and resumed before the server has taken the stream, its end told meanwhile: it
         // ends only once resumed, and then by itself.
         {
@@ -418,10 +423,7 @@ class SpeechTest : public QObject {
             // Listed by the program's name, its installed icon and what it plays, at the rate
             // the engine makes.
             if (after < 0) {
-                const QString inputs = listed(u"sink-inputs"_s)
-                                           .split(u"Sink Input #"_s)
-                                           .filter(u"application.name = \"vekEdit\""_s)
-                                           .join(u'\n');
+                const QString inputs = ours().join(u'\n');
                 QVERIFY2(inputs.contains(u"media.name = \"読み上げ\""_s) &&
                              inputs.contains(u"application.icon_name = \"vekedit\""_s) &&
                              inputs.contains(u"s16le 1ch %1Hz"_s.arg(platform::kSampleRate)),
@@ -440,10 +442,7 @@ class SpeechTest : public QObject {
         // One connection, however many readings; stopped, its stream paused, so that the output
         // may sleep.
         QCOMPARE(listed(u"clients"_s).count(u"application.name = \"vekEdit\""_s), 1);
-        const auto playing = [&] {  // of ours, the streams not paused
-            const QStringList inputs = listed(u"sink-inputs"_s).split(u"Sink Input #"_s);
-            return inputs.filter(u"application.name = \"vekEdit\""_s).filter(u"Corked: no"_s);
-        };
+        const auto playing = [&] { return ours().filter(u"Corked: no"_s); };  // not paused
         QVERIFY2(playing().isEmpty(), qPrintable(playing().join(u'\n')));
         // Stopped before the server had its stream, it stays paused once the server has it.
         platform::PulseAudioSink brief;
@@ -452,11 +451,7 @@ class SpeechTest : public QObject {
         source.open(QIODevice::ReadOnly);
         QVERIFY(brief.start(&source));
         brief.stop();
-        QVERIFY(SoundMonitor::waitUntil(
-            [&] {
-                return listed(u"sink-inputs"_s).count(u"application.name = \"vekEdit\""_s) == 2;
-            },
-            5000));
+        QVERIFY(SoundMonitor::waitUntil([&] { return ours().size() == 2; }, 5000));
         QTest::qWait(300);
         QVERIFY2(playing().isEmpty(), qPrintable(playing().join(u'\n')));
     }
