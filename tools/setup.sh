@@ -49,11 +49,12 @@ sound_packages() {
 
 # The tests listen to what is played on a private sound server of their own, with a session bus
 # as a desktop has, and try saves on an ext4 disk of their own, as another user, under strace;
-# the font dialog is tried on a family with bold and italic styles (DejaVu Sans: core and extra);
+# the font dialog is tried on a family with bold and italic styles (DejaVu Sans: core and extra)
+# and on one whose only style is Medium Italic (Z003, of the URW fonts);
 # the system's own words for an error, in Japanese (a locale made from locales, libc-l10n's words).
 # shellcheck disable=SC2207
 test_packages=(pulseaudio-utils e2fsprogs acl attr strace dbus fonts-dejavu-core fonts-dejavu-extra
-  locales libc-l10n $(sound_packages))
+  fonts-urw-base35 locales libc-l10n $(sound_packages))
 
 # The package: lintian, and an X server and keys for the installed program.
 package_packages=(xvfb xdotool x11-utils imagemagick lintian dpkg-dev file)
