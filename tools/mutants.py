@@ -1143,6 +1143,13 @@ MUTANTS = {
     'r52: The read-along tint no longer goes away: after Stop, after a reading has played to its end, or after it failed, the last phrase marked stays tinted (also while the text is edited) until the next Start marks another; the tint should go with Stop or the end of the reading': ('src/speech/readalong.cpp', '    edits_.clear();\n    from_ = to_ = QTextCursor();\n    paint();\n', '    edits_.clear();\n    from_ = to_ = QTextCursor();\n'),
 }
 
+# Faults that leave the program doing the same, and why: left out of a run.
+SAME = {
+    "r31: During a reading of a text longer than the view":
+        "the mark is painted before the view is brought to it, and painting a mark lays out its "
+        "block (the text box asks the block's place to repaint it)",
+}
+
 
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=BUILD, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
@@ -1231,6 +1238,9 @@ def main(prefixes):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
                XDG_RUNTIME_DIR=os.path.join(BUILD, "tests", "sound-server"))
     names = [n for n in MUTANTS if not prefixes or any(n.startswith(p) for p in prefixes)]
+    for same in [n for n in names if any(n.startswith(s) for s in SAME)]:
+        print(f"-- {same}: changes nothing, {next(v for k, v in SAME.items() if same.startswith(k))}")
+        names.remove(same)
     # A suite that already fails, or a fault left behind by an interrupted run, would count
     # every mutant as caught.
     if not build() or failing(env, "tst_installed"):
