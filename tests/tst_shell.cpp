@@ -428,10 +428,17 @@ void ShellTest::startUp() {
     Harness h(commandLine(command.isEmpty() ? 1 : 2, const_cast<char**>(argv)));
     if (QTest::currentDataTag() == "asked, cancelled"_ba) h.messages.answers = {2};
     h.form->Form_Load();
-    const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
-    QVERIFY(h.form->isVisible() && off.manhattanLength() <= 2);  // centred on the screen
-    // Once only: moved and resized, it stays where it was put.
+    const auto centred = [&] {
+        const QPoint off = h.form->frameGeometry().center() - h.form->screen()->geometry().center();
+        return off.manhattanLength() <= 2;
+    };
+    QVERIFY(h.form->isVisible() && centred());
+    // Centred again once up, if its outer size changed meanwhile: a frame put round it.
+    h.form->resize(h.form->size() + QSize(40, 30));
     QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+    QVERIFY(centred());
+    h.form->resize(h.form->size() - QSize(40, 30));
+    // Once only: moved and resized, it stays where it was put.
     h.form->move(h.form->pos() + QPoint(30, 20));
     h.form->resize(h.form->size() + QSize(40, 40));
     const QPoint put = h.form->pos();
