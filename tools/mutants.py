@@ -1168,7 +1168,7 @@ def failing(env, exclude, only=None):
     """The tests that fail: of the suite less `exclude`, or of `only` alone."""
     selection = ["-R", f"^({only})$"] if only else ["-E", exclude]
     out = subprocess.run(["ctest", "-j2"] + selection, cwd=BUILD, env=env, capture_output=True,
-                         text=True).stdout
+                         text=True, errors="replace").stdout
     tests = []
     for line in out.splitlines():
         parts = line.split()
@@ -1192,7 +1192,7 @@ def failsAgain(env, test):
     """The functions of a test that fail again: only its failed functions and rows, where it
     names them."""
     out = subprocess.run(["ctest", "--output-on-failure", "-R", f"^({test})$"], cwd=BUILD,
-                         env=env, capture_output=True, text=True).stdout
+                         env=env, capture_output=True, text=True, errors="replace").stdout
     if "tests FAILED" not in out:
         return []
     rows = re.findall(r"^FAIL!  : \w+::(\w+)\((.*?)\) ", out, re.M)
@@ -1206,7 +1206,7 @@ def failsAgain(env, test):
         again = subprocess.run([os.path.join(BUILD, "tests", test)] +
                                [f"{f}:{tag}" if tag else f for f, tag in dict.fromkeys(rows)],
                                cwd=os.path.join(BUILD, "tests"), env=environment(env, test),
-                               capture_output=True, text=True)
+                               capture_output=True, text=True, errors="replace")
     finally:
         subprocess.run(sound + ["stop", server], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Failed, not a row it could not find.
