@@ -193,7 +193,9 @@ class ShellTest : public QObject {
             return top < line && line < top + whole;
         };
         QVERIFY(shown(300));
-        bar->setValue(0);  // the user
+        const int top = bar->value();
+        QCOMPARE(hear(top), top);  // the top line is in view
+        bar->setValue(0);          // the user
         QCOMPARE(hear(320), 0);
         QCOMPARE(hear(2), 0);  // back in view: followed again
         QVERIFY(shown(400));
