@@ -376,6 +376,10 @@ class SpeechTest : public QObject {
         QCOMPARE(queue.nextStart(0), 1000);
         QCOMPARE(queue.spanAt(999).start, 0);
         QCOMPARE(queue.spanAt(1000).start, 4);
+        // A soft sound, above -50 dBFS, is kept, with 20 ms before it and 0.36 s after.
+        QByteArray soft(platform::kBytesPerSecond, '\0');
+        qToLittleEndian<qint16>(500, soft.data() + platform::kBytesPerSecond / 2);
+        QCOMPARE(speech::trimSilence(soft).size(), 2 * (960 + 1 + 17280));
     }
 
     // Paused once the sound server has all of a reading, before or after it was asked to tell its
