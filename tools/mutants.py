@@ -3,14 +3,15 @@
 
     tools/mutants.py [PREFIX ...]   all mutants, or those whose names begin with a prefix
 
-Builds in build-mutants/, runs the tests on each mutant, quickest first, until one catches it
-(the speech tests only where the fault is in the speech path) and restores every file it touched, also when interrupted. A fault counts
-as caught by a test only when that test fails again on its own with the fault, and passes on
-its own without it: a loaded machine can fail a sound test by chance. A fault that does not
-build is reported as such, not as caught. Not part of the test command: it takes minutes. The
-names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
+Builds in build-mutants/, runs the test functions on each mutant one at a time, quickest tests
+first, until one catches it (the speech tests only where the fault is in the speech path) and
+restores every file it touched, also when interrupted. A fault counts as caught by a function
+only when it fails twice on its own with the fault, and passes on its own without it: a loaded
+machine can fail a sound test by chance. Every function passes on its own before any fault is
+put in. A fault that does not build is reported as such, not as caught. Not part of the test
+command: it takes minutes. The names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
 """
-import json, os, re, shutil, subprocess, sys
+import functools, json, os, re, shutil, subprocess, sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-mutants")
@@ -1156,7 +1157,7 @@ def run(cmd, **kw):
 
 
 TARGETS = ["tst_phrasefile", "savecase", "tst_failures", "tst_shell", "tst_settings", "tst_speech"]
-# Quickest first: a fault counts as caught at the first test that catches it.
+# Quickest first: a fault counts as caught at the first function that catches it.
 ORDER = ["tst_phrasefile", "tst_shell", "tst_settings", "tst_failures", "tst_speech"]
 # The speech tests take two minutes; they run for faults in the speech path only, and there
 # before the failure points, which mostly catch faults in saving.
@@ -1164,66 +1165,66 @@ SPEECH = ("src/speech/", "src/platform/audiosink", "src/platform/SpeechControl.h
 SPEECH_ORDER = ["tst_phrasefile", "tst_shell", "tst_settings", "tst_speech", "tst_failures"]
 
 
-def failing(env, exclude, only=None):
-    """The tests that fail: of the suite less `exclude`, or of `only` alone."""
-    selection = ["-R", f"^({only})$"] if only else ["-E", exclude]
-    out = subprocess.run(["ctest", "-j2"] + selection, cwd=BUILD, env=env, capture_output=True,
-                         text=True, errors="replace").stdout
-    tests = []
-    for line in out.splitlines():
-        parts = line.split()
-        # "  4 - tst_failures (Failed)" under "The following tests FAILED:"
-        if len(parts) >= 3 and parts[0].isdigit() and parts[1] == "-":
-            tests.append(parts[2])
-    return tests
+TESTS = os.path.join(BUILD, "tests")
 
 
-def environment(env, test):
-    """The environment ctest gives a test, for running it on its own."""
+@functools.cache
+def properties(test):
+    """What ctest gives a test: its environment and time limit."""
     shown = subprocess.run(["ctest", "--show-only=json-v1", "-R", f"^({test})$"], cwd=BUILD,
                            capture_output=True, text=True).stdout
-    for prop in next(t for t in json.loads(shown)["tests"] if t["name"] == test)["properties"]:
-        if prop["name"] == "ENVIRONMENT":
-            return dict(env, **dict(v.split("=", 1) for v in prop["value"]))
-    return env
+    props = next(t for t in json.loads(shown)["tests"] if t["name"] == test)["properties"]
+    return {p["name"]: p["value"] for p in props}
 
 
-def failsAgain(env, test):
-    """The functions of a test that fail again: only its failed functions and rows, where it
-    names them."""
-    out = subprocess.run(["ctest", "--output-on-failure", "-R", f"^({test})$"], cwd=BUILD,
-                         env=env, capture_output=True, text=True, errors="replace").stdout
-    if "tests FAILED" not in out:
-        return []
-    rows = re.findall(r"^FAIL!  : \w+::(\w+)\((.*?)\) ", out, re.M)
-    if not rows or not re.search(rf"- {test} \(Failed\)", out):  # a crash or a time-out
-        return ["(whole)"] if failing(env, "", test) else []
-    # The sound server the suite starts for these, around the run.
+def functions(test):
+    """The test's functions, in the order it runs them."""
+    out = subprocess.run([os.path.join(TESTS, test), "-functions"], cwd=TESTS,
+                         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), capture_output=True,
+                         text=True, errors="replace").stdout
+    return re.findall(r"^(\w+)\(\)$", out, re.M)
+
+
+def fails(env, test, function):
+    """Whether one function of a test fails on its own, on a sound server of its own. A crash
+    or a run past the test's time limit fails too."""
+    given = properties(test)
+    env = dict(env, **dict(v.split("=", 1) for v in given.get("ENVIRONMENT", [])))
     sound = ["bash", os.path.join(ROOT, "tools", "soundserver.sh")]
-    server = os.path.join(BUILD, "tests", "sound-server")
+    server = os.path.join(TESTS, "sound-server")
     subprocess.run(sound + ["start", server], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    child = subprocess.Popen([os.path.join(TESTS, test), function], cwd=TESTS, env=env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             start_new_session=True)
     try:
-        again = subprocess.run([os.path.join(BUILD, "tests", test)] +
-                               [f"{f}:{tag}" if tag else f for f, tag in dict.fromkeys(rows)],
-                               cwd=os.path.join(BUILD, "tests"), env=environment(env, test),
-                               capture_output=True, text=True, errors="replace")
+        return child.wait(timeout=float(given.get("TIMEOUT", 1500))) != 0
+    except subprocess.TimeoutExpired:
+        return True
     finally:
-        subprocess.run(sound + ["stop", server], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # Failed, not a row it could not find.
-    if again.returncode < 0:
-        return ["(crash)"]
-    return list(dict.fromkeys(re.findall(r"^FAIL!  : \w+::(\w+)\(", again.stdout, re.M)))
+        # Its engines and save helpers go with it.
+        try:
+            os.killpg(child.pid, 9)
+        except ProcessLookupError:
+            pass
+        child.wait()
+        subprocess.run(sound + ["stop", server], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
 
 def catching(env, skip, order):
-    """The first test, in order, that fails with the fault and fails again on its own, and the
-    functions that did."""
+    """The first test function, tests in order, that fails with the fault and fails again on
+    its own: the quickest way to a catch, since the slow tests are mostly one slow function."""
     for test in order:
-        if test not in skip.split("|"):
-            functions = failsAgain(env, test)
-            if functions:
-                return [test], functions
-    return [], []
+        if test not in skip:
+            for function in functions(test):
+                if fails(env, test, function) and fails(env, test, function):
+                    return test, function
+    return None
+
+
+def failingAlone(env, tests):
+    """The functions of the tests that fail on their own."""
+    return [(t, f) for t in tests for f in functions(t) if fails(env, t, f)]
 
 
 def build():
@@ -1243,8 +1244,9 @@ def main(prefixes):
         names.remove(same)
     # A suite that already fails, or a fault left behind by an interrupted run, would count
     # every mutant as caught.
-    if not build() or failing(env, "tst_installed"):
-        print("the suite does not pass without a fault: nothing measured")
+    failing = failingAlone(env, SPEECH_ORDER) if build() else ["(does not build)"]
+    if failing:
+        print(f"the suite does not pass without a fault: nothing measured {failing}")
         return 2
     missed, invalid, catches = [], [], {}
     for name in names:
@@ -1256,7 +1258,7 @@ def main(prefixes):
             print(f"?? {name}: the text to change is not in {path} once")
             invalid.append(name)
             continue
-        caught = []
+        caught = None
         try:
             changed = original
             for o, n in zip(olds, news):
@@ -1267,23 +1269,23 @@ def main(prefixes):
                 invalid.append(name)
                 continue
             speech = path.startswith(SPEECH)
-            skip = "tst_installed" + ("" if speech else "|tst_speech")
             # A loaded machine may fail a sound test by chance: a test catches the fault only
             # if it fails again (and, at the end, passes on its own without it).
-            caught, functions = catching(env, skip, SPEECH_ORDER if speech else ORDER)
+            caught = catching(env, [] if speech else ["tst_speech"],
+                              SPEECH_ORDER if speech else ORDER)
         finally:
             open(full, "w", encoding="utf-8").write(original)
         print(f"{'ok' if caught else 'MISSED'} {name}" +
-              (f" ({caught[0]}: {', '.join(functions)})" if caught else ""), flush=True)
+              (f" ({caught[0]}: {caught[1]})" if caught else ""), flush=True)
         catches[name] = caught
         if not caught:
             missed.append(name)
     # Without any fault, each test that caught one passes on its own.
     if build():
-        flaky = {t for t in set(sum(catches.values(), [])) if failing(env, "", t)}
-        for name, tests in catches.items():
-            if tests and all(t in flaky for t in tests):
-                print(f"MISSED {name}: {', '.join(tests)} fails without the fault too")
+        flaky = {c for c in set(catches.values()) if c and fails(env, *c)}
+        for name, caught in catches.items():
+            if caught in flaky:
+                print(f"MISSED {name}: {caught[0]} {caught[1]} fails without the fault too")
                 missed.append(name)
     print(f"{len(names) - len(missed) - len(invalid)} of {len(names)} caught; "
           f"{len(missed)} missed" + (": " + ", ".join(missed) if missed else "") +
