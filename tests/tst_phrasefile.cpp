@@ -1,8 +1,20 @@
 // Phrase files through the main window: bytes on disk, the lines loaded, the bytes saved;
 // and files that cannot be opened, where nothing of the user's may be lost and nothing may hang.
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <clocale>
 
 #include "harness.h"
+
+// A kernel may write less than asked (a network file system, a signal). Here every write at a
+// place writes half of what is asked, so a save must go on where each stopped.
+static int cutWrites = 0;
+extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
+    static const auto real = reinterpret_cast<decltype(&pwrite)>(dlsym(RTLD_NEXT, "pwrite"));
+    cutWrites += n > 1;
+    return real(fd, data, n - n / 2, at);
+}
 
 // Every single byte but CR and LF, every pair of a lead and a trail byte, defined or not, 32 to
 // a line in code order; then again the rows that spell characters a second way, the last
@@ -184,6 +196,7 @@ class PhraseFileTest : public QObject {
                   u"行だけを読み込んでいます。上書きすると残りの行は失われます。上書きしますか？"
                 : u"保存したよ"));
         QCOMPARE(readBytes(path("in.dat")), saved.isEmpty() ? bytes : saved);
+        QVERIFY(cutWrites || saved.size() <= 1);
         // Saved elsewhere first, twice, the file read in part is still asked about.
         h.form->SaveMsg(path("copy.dat")), h.form->SaveMsg(path("copy.dat"));
         h.form->mSave_Click();
