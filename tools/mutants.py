@@ -4,14 +4,15 @@
     tools/mutants.py [PREFIX ...]   all mutants, or those whose names begin with a prefix
 
 Builds in build-mutants/, runs the test functions on each mutant one at a time, quickest tests
-first, until one catches it (the speech tests only where the fault is in the speech path) and
+first, until one catches it (the speech tests only where the fault is in the speech path;
+functions that caught faults in the same file or folder go first) and
 restores every file it touched, also when interrupted. A fault counts as caught by a function
 only when it fails twice on its own with the fault, and passes on its own without it: a loaded
 machine can fail a sound test by chance. Every function passes on its own before any fault is
 put in. A fault that does not build is reported as such, not as caught. Not part of the test
 command: it takes minutes. The names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
 """
-import functools, json, os, re, shutil, subprocess, sys
+import collections, functools, json, os, re, shutil, subprocess, sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-mutants")
@@ -1211,15 +1212,24 @@ def fails(env, test, function):
                        stderr=subprocess.DEVNULL)
 
 
-def catching(env, skip, order):
-    """The first test function, tests in order, that fails with the fault and fails again on
-    its own: the quickest way to a catch, since the slow tests are mostly one slow function."""
-    for test in order:
-        if test not in skip:
-            for function in functions(test):
-                if fails(env, test, function) and fails(env, test, function):
-                    return test, function
+def catching(env, skip, order, likely):
+    """The first test function that fails with the fault and fails again on its own: first the
+    likely ones, then the tests in order. The quickest way to a catch, since the slow tests are
+    mostly one slow function."""
+    tried = set()
+    for test, function in likely + [(t, f) for t in order for f in functions(t)]:
+        if test not in skip and (test, function) not in tried:
+            tried.add((test, function))
+            if fails(env, test, function) and fails(env, test, function):
+                return test, function
     return None
+
+
+def likeliest(caught, path):
+    """The functions that caught most faults in the same file, then in the same folder."""
+    here = collections.Counter(c for p, c in caught if p == path)
+    near = collections.Counter(c for p, c in caught if os.path.dirname(p) == os.path.dirname(path))
+    return [c for c, _ in here.most_common()] + [c for c, _ in near.most_common()]
 
 
 def failingAlone(env, tests):
@@ -1272,7 +1282,9 @@ def main(prefixes):
             # A loaded machine may fail a sound test by chance: a test catches the fault only
             # if it fails again (and, at the end, passes on its own without it).
             caught = catching(env, [] if speech else ["tst_speech"],
-                              SPEECH_ORDER if speech else ORDER)
+                              SPEECH_ORDER if speech else ORDER,
+                              likeliest([(MUTANTS[n][0], c) for n, c in catches.items() if c],
+                                        path))
         finally:
             open(full, "w", encoding="utf-8").write(original)
         print(f"{'ok' if caught else 'MISSED'} {name}" +
