@@ -20,7 +20,10 @@ class ShellTest : public QObject {
 
   private Q_SLOTS:
     void initTestCase() {
-        installFontSubstitutes();  // as the start procedure does, before any window
+        nameApplication(), installFontSubstitutes();  // as the start procedure does
+        // The dock matches the window with the desktop entry the package installs.
+        QVERIFY(QFile::exists(VEKEDIT_SOURCE_DIR "/data/" + QGuiApplication::desktopFileName() +
+                              ".desktop"));
         writeBytes(path("two.dat"), "one\r\ntwo\r\n");
         writeBytes(path("linux.txt"), u"一\n二\n"_s.toUtf8());
     }

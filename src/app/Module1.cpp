@@ -22,6 +22,12 @@ QString commandLine(int argc, char** argv) {
     return localpath::fromBytes(joined);
 }
 
+void nameApplication() {
+    QApplication::setApplicationName(QStringLiteral("vekEdit"));
+    QApplication::setApplicationVersion(QStringLiteral(VEKEDIT_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.vekedit.vekEdit"));
+}
+
 void installFontSubstitutes() {
     QFont::insertSubstitutions(kDesignFontName,
                                {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
@@ -35,9 +41,7 @@ int Main(int argc, char** argv) {
     // out of the command line, which is one file path, whatever it holds.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    QApplication::setApplicationName(QStringLiteral("vekEdit"));
-    QApplication::setApplicationVersion(QStringLiteral(VEKEDIT_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.vekedit.vekEdit"));
+    nameApplication();
     // Qt's own dialogs (file dialog buttons, OK) in the user's language.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
