@@ -74,7 +74,7 @@ struct FakeFontDialog : platform::FontDialog {
 // A speech control that reports its state as the real one does: Speaking once it is given
 // something to say, Paused, Speaking again, Ready after Stop or when finish() ends the reading.
 // Calls in order: "SpeechVoice:<id>", "SpeechStop", "SpeechSetText:<text>", "SpeechPlay", ...
-// A broken one fails at each Start, and once failed stays so, telling no change.
+// A broken one fails at each Start, telling why, and once failed stays so, telling no change.
 struct FakeSpeech : platform::SpeechControl {
     QStringList calls;
     State now = State::Ready;
@@ -82,7 +82,10 @@ struct FakeSpeech : platform::SpeechControl {
     void SpeechVoice(const QString& id) override { call(u"Voice:"_s + id); }
     void SpeechStop() override { call(u"Stop"_s), now == State::Error ? void() : finish(); }
     void SpeechSetText(const QString& t) override { call(u"SetText:"_s + t); }
-    void SpeechPlay() override { call(u"Play"_s, broken ? State::Error : State::Speaking); }
+    void SpeechPlay() override {
+        call(u"Play"_s, broken ? State::Error : State::Speaking);
+        if (broken) Q_EMIT errorOccurred(ErrorReason::Playback, u"no sound"_s);
+    }
     void SpeechPause() override { call(u"Pause"_s, State::Paused, State::Speaking); }
     void SpeechResume() override { call(u"Resume"_s, State::Speaking, State::Paused); }
     void SpeechSay(const QString& t) override { call(u"Say:"_s + t, State::Speaking); }

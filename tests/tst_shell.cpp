@@ -280,8 +280,10 @@ void ShellTest::commandStates_data() {
         {"type start pause pause", "11111 vekEdit | Resume | [a]"},
         {"type start pause stop", "11101 vekEdit paused | Stop | [a]"},
         {"type start pause stop start", "11111 vekEdit | Voice:0 Stop SetText:a Play | [a]"},
-        // Failed twice, the second time untold: Esc is not Stop's.
-        {"type broken start start k:Esc", "11111 vekEdit | | [a]"},
+        // Failed twice, the second time untold (a ! for each told): Esc is not Stop's. Told
+        // again once sound was heard between.
+        {"type broken start start k:Esc", "11111 vekEdit | | ![a]"},
+        {"type broken start heard start", "11111 vekEdit | Voice:0 Stop SetText:a Play | !![a]"},
         {"type start close", "11101 vekEdit | Stop | ?[a] closed saved"},  // asks, saves, stops
         {"type keep new", "11100 vekEdit | | ?[a]"},  // キャンセル keeps the edits
         {"type new", "11000 vekEdit | | ?[] saved"},  // 保存, the default, saves first
@@ -356,6 +358,7 @@ void ShellTest::commandStates() {
         if (step == u"open") h.dialogs.answer = path("two.dat");
         failing = failing || step == u"fail";
         if (step == u"done") h.speeches.at(0)->finish();
+        if (step == u"heard") Q_EMIT h.speeches.at(0)->playing(0, 1);
         h.speeches.at(0)->broken |= step == u"broken";
         for (QAction* a : h.form->findChildren<QAction*>())
             if (a->text().remove(u'&').compare(step, Qt::CaseInsensitive) == 0) a->trigger();
@@ -383,8 +386,9 @@ void ShellTest::commandStates() {
                   (h.form->mPause->isChecked() ? " checked |" : " |");
     // The speech calls without their "Speech".
     for (const QString& call : h.speeches.at(0)->calls) got += ' ' + call.mid(6);
-    got += " | " + QString(h.messages.events.filter("ask:").size(), '?') + '[' + box->text() + ']' +
-           (h.form->isVisible() ? "" : " closed") +
+    got += " | " + QString(h.messages.events.filter("ask:").size(), '?') +
+           QString(h.messages.events.filter(u"warn:読み上げ"_s).size(), '!') + '[' + box->text() +
+           ']' + (h.form->isVisible() ? "" : " closed") +
            (QFile::remove(path("saved.dat")) ? " saved" : "");
     if (h.clipboard.content) got += " clip:" + *h.clipboard.content;
     if (QWidget* menu = QApplication::activePopupWidget()) got += " menu", menu->close();
