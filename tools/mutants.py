@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Applies small faults to src/ one at a time and checks that the test suite catches each.
 
-    tools/mutants.py [PREFIX ...]   all mutants, or those whose names begin with a prefix
+    tools/mutants.py [--rest] [--no-baseline] [PREFIX ...]
+        all mutants, or those whose names begin with a prefix; --rest: only those without a
+        verdict in tools/mutants.ledger; --no-baseline: the suite is known to pass at this commit
 
 Builds in build-mutants/, runs the test functions on each mutant one at a time, quickest tests
 first, until one catches it (the speech tests only where the fault is in the speech path;
@@ -12,11 +14,14 @@ machine can fail a sound test by chance. Every function passes on its own before
 put in. A fault that does not build is reported as such, not as caught. The faults in BENCHED,
 too small for a test's bounds, are then tried on the benchmark part that times them. Not part of the test
 command: it takes minutes. The names beginning "r1:", "r2:"... are the blind rounds (DEVELOPERS.md).
+Each verdict is added to tools/mutants.ledger as it is reached, so that a run of the whole list
+may be spread over several sittings and machines.
 """
 import collections, functools, json, os, re, shutil, subprocess, sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-mutants")
+LEDGER = os.path.join(ROOT, "tools", "mutants.ledger")
 
 # name: (file, text, replacement, tests expected to fail); lists change several places
 MUTANTS = {
@@ -1252,11 +1257,46 @@ def failingAlone(env, tests):
     return [(t, f) for t in tests for f in functions(t) if fails(env, t, f) and fails(env, t, f)]
 
 
+def key(name):
+    """A fault's short name: "r4-9" for the ninth of round 4, a named fault's own name."""
+    found = re.match(r"(r\d+):", name)
+    if not found:
+        return name
+    round_ = [n for n in MUTANTS if n.startswith(found.group(1) + ":")]
+    return f"{found.group(1)}-{round_.index(name) + 1}"
+
+
+def ledger():
+    """The last verdict on each fault: its short name -> (verdict, how)."""
+    if not os.path.exists(LEDGER):
+        return {}
+    lines = [l.rstrip("\n").split("\t") for l in open(LEDGER, encoding="utf-8")]
+    return {l[0]: (l[1], l[2]) for l in lines if len(l) >= 3 and not l[0].startswith("#")}
+
+
+def record(name, verdict, how=""):
+    if ledger().get(key(name)) == (verdict, how):
+        return
+    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], cwd=ROOT,
+                            capture_output=True, text=True).stdout.strip()
+    with open(LEDGER, "a", encoding="utf-8") as out:
+        out.write(f"{key(name)}\t{verdict}\t{how}\t{commit}\n")
+
+
+def recorded(name):
+    """The function that caught the fault when it last ran, as the ledger has it."""
+    verdict, how = ledger().get(key(name), ("", ""))
+    found = re.fullmatch(r"(\w+): (\w+)", how)
+    bench = found and found.group(1).startswith("bench_")
+    return [found.groups()] if verdict == "caught" and found and not bench else []
+
+
 def build():
     return run(["cmake", "--build", ".", "--target"] + TARGETS).returncode == 0
 
 
-def main(prefixes):
+def main(args):
+    prefixes = [a for a in args if not a.startswith("--")]
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         lld = ["-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld"] if shutil.which("ld.lld") else []
         subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-G", "Ninja",
@@ -1268,14 +1308,20 @@ def main(prefixes):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
                XDG_RUNTIME_DIR=os.path.join(BUILD, "tests", "sound-server"))
     names = [n for n in MUTANTS if not prefixes or any(n.startswith(p) for p in prefixes)]
+    if "--rest" in args:
+        known = ledger()
+        names = [n for n in names if key(n) not in known]
     # A file's faults one after another: those that caught one are tried first for the next.
     names.sort(key=lambda n: MUTANTS[n][0])
     for same in [n for n in names if any(n.startswith(s) for s in SAME)]:
         print(f"-- {same}: changes nothing, {next(v for k, v in SAME.items() if same.startswith(k))}")
         names.remove(same)
+        record(same, "same")
     # A suite that already fails, or a fault left behind by an interrupted run, would count
     # every mutant as caught.
-    failing = failingAlone(env, SPEECH_ORDER) if build() else ["(does not build)"]
+    built = build()
+    failing = [] if built and "--no-baseline" in args else \
+        failingAlone(env, SPEECH_ORDER) if built else ["(does not build)"]
     if failing:
         print(f"the suite does not pass without a fault: nothing measured {failing}")
         return 2
@@ -1288,6 +1334,7 @@ def main(prefixes):
         if any(original.count(o) != 1 for o in olds):
             print(f"?? {name}: the text to change is not in {path} once")
             invalid.append(name)
+            record(name, "invalid", "not in the file once")
             continue
         caught = None
         try:
@@ -1298,6 +1345,7 @@ def main(prefixes):
             if not build():
                 print(f"?? {name}: does not build")
                 invalid.append(name)
+                record(name, "invalid", "does not build")
                 continue
             speech = path.startswith(SPEECH)
             # A loaded machine may fail a sound test by chance: a test catches the fault only
@@ -1306,12 +1354,14 @@ def main(prefixes):
             tested = [(MUTANTS[n][0], c) for n, c in catches.items() if c and c[0] in ORDER]
             timed = [("bench_speech", p) for b, p in BENCHED.items() if name.startswith(b)]
             caught = catching(env, [] if speech else ["tst_speech"],
-                              SPEECH_ORDER if speech else ORDER, likeliest(tested, path), timed)
+                              SPEECH_ORDER if speech else ORDER,
+                              recorded(name) + likeliest(tested, path), timed)
         finally:
             open(full, "w", encoding="utf-8").write(original)
         print(f"{'ok' if caught else 'MISSED'} {name}" +
               (f" ({caught[0]}: {caught[1]})" if caught else ""), flush=True)
         catches[name] = caught
+        record(name, "caught" if caught else "missed", ": ".join(caught) if caught else "")
         if not caught:
             missed.append(name)
     # Without any fault, each test that caught one passes on its own.
@@ -1321,6 +1371,7 @@ def main(prefixes):
             if caught in flaky:
                 print(f"MISSED {name}: {caught[0]} {caught[1]} fails without the fault too")
                 missed.append(name)
+                record(name, "missed", "its catcher fails without the fault too")
     print(f"{len(names) - len(missed) - len(invalid)} of {len(names)} caught; "
           f"{len(missed)} missed" + (": " + ", ".join(missed) if missed else "") +
           (f"; {len(invalid)} invalid: " + ", ".join(invalid) if invalid else ""))
