@@ -201,7 +201,7 @@ bool PulseAudioSink::connectContext() {
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "vekEdit");
     pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "vekedit");
-    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "vekEdit", props);
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), nullptr, props);
     pa_proplist_free(props);
     if (!context_) return false;
     everReady_ = false;
