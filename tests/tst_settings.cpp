@@ -124,6 +124,7 @@ class SettingsTest : public QObject {
         Harness h;
         h.form->Form_Load();
         h.fonts.answers = {font(20, "S"), choice, std::nullopt};
+        h.fonts.answers[0]->name = u"DejaVu Sans"_s;  // the sample then names the new family
         setting(h, [&](Form2& d) {
             for (int i = 0; i < 3; ++i) d.Command1->click();
             QCOMPARE(look(d.Text1), look(choice));
