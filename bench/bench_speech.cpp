@@ -1,5 +1,6 @@
 // Reading aloud: how soon the first samples come, how memory behaves over a long reading,
 // how fast Pause and Stop silence a real sound server, and how far apart the two voices are.
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -406,6 +407,35 @@ void pausedAtTheEnd(const JTalkFiles& files, int cycles) {
         endedSoon, cycles, median(late), late.empty() ? NAN : late.back());
 }
 
+// The end of a sound is told once the server has played it, not once it holds all of it.
+void endTold(int sounds) {
+    std::printf("\nThe end of %d half-second sounds, told against what was not yet heard\n",
+                sounds);
+    PulseAudioSink sink;
+    std::vector<double> unheard;  // ms
+    QByteArray tone(kBytesPerSecond / 2, '\x20');
+    for (int i = 0; i < sounds; ++i) {
+        QBuffer source(&tone);
+        source.open(QIODevice::ReadOnly);
+        bool ended = false;
+        sink.idle = [&] {
+            ended = true;
+            unheard.push_back(double(source.pos() - sink.heard()) * 1000 / kBytesPerSecond);
+        };
+        if (!sink.start(&source)) break;
+        SoundMonitor::waitUntil([&] { return source.atEnd(); }, 3000);
+        sink.drain();
+        SoundMonitor::waitUntil([&] { return ended; }, 5000);
+        sink.stop();
+    }
+    std::sort(unheard.begin(), unheard.end());
+    target(unheard.size() == size_t(sounds));
+    std::printf(
+        "  %zu of %d told; not yet heard then: median %.1f ms (target <= 30), worst %.1f ms\n",
+        unheard.size(), sounds, atMost(median(unheard), 30),
+        unheard.empty() ? NAN : unheard.back());
+}
+
 // The Setting dialog's control greets while the window's reads: both are played.
 void greetingsBeside(const JTalkFiles& files, int greetings) {
     std::printf("\n%d greetings from a second control during a reading\n", greetings);
@@ -499,8 +529,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(missing));
         return 1;
     }
-    // Each part alone when named: first, voices, silence, repeated, end, greetings, readalong,
-    // long, memory (add "short" for 10 s of memory).
+    // Each part alone when named: first, voices, silence, repeated, end, told, greetings,
+    // readalong, long, memory (add "short" for 10 s of memory).
     const auto part = [&](const QString& name) {
         return args.size() < 2 || args.contains(name) ||
                (args.size() == 2 && args.contains(u"short"_s));
@@ -518,6 +548,7 @@ int main(int argc, char** argv) {
         repeated(files, 50, false, cp932::decode(sample.readLine().trimmed()).text);
     }
     if (sound && part(u"end"_s)) pausedAtTheEnd(files, 100);
+    if (sound && part(u"told"_s)) endTold(20);
     if (sound && part(u"greetings"_s)) greetingsBeside(files, 10);
     if (sound && part(u"readalong"_s)) readAlong(files);
     if (sound && part(u"long"_s)) longLines(files);

@@ -1169,6 +1169,7 @@ BENCHED = {
     "r4: In a second reading the read-along mark jumps ahead": "readalong",
     "r16: The read-along mark runs ahead of the sound": "readalong",
     "r41: The sound server starts playing only once 0.15 s": "repeated",
+    "r10: The end of every reading is cut off": "told",
 }
 
 
