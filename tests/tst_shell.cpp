@@ -170,7 +170,11 @@ class ShellTest : public QObject {
         Q_EMIT h.speeches.at(0)->playing(0, 7);
         QCOMPARE(mark(), u"石の上にも三年"_s);
         QCOMPARE(box->textCursor().selectedText(), u"上に"_s);
-        span(box, 1, 8).removeSelectedText();  // its words go, and so does the mark
+        // Its words go, and so does the mark, also after a character typed right before them,
+        // and not to come back on what is typed in their place.
+        span(box, 1, 1).insertText(u"W"_s);
+        span(box, 2, 9).removeSelectedText();
+        span(box, 2, 2).insertText(u"V"_s);
         QCOMPARE(mark(), QString());
         // Words not yet heard, typed over: their turn marks nothing, not what took their place.
         box->document()->find(u"急がば回れ"_s).insertText(u"新しい"_s);
