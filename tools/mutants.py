@@ -1159,6 +1159,10 @@ SAME = {
     "r7: A UTF-8 file with a byte order mark, opened with":
         "Qt's own UTF-8 decoding drops a byte order mark at the start, before the line taken out "
         "would",
+    "r4: In a second reading the read-along mark jumps ahead":
+        "clamped with a low bound above the high one, the position is the high one, all that was "
+        "handed over: the figure kept from the last reading goes at the first report after Start, "
+        "while the first phrase is marked anyway (libstdc++ 12)",
 }
 
 
@@ -1166,7 +1170,6 @@ SAME = {
 # after the tests, the benchmark's part that times it runs, and catches the fault if a target
 # is missed (twice, and met without the fault).
 BENCHED = {
-    "r4: In a second reading the read-along mark jumps ahead": "readalong",
     "r16: The read-along mark runs ahead of the sound": "readalong",
     "r41: The sound server starts playing only once 0.15 s": "repeated",
     "r10: The end of every reading is cut off": "told",
