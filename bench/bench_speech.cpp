@@ -116,6 +116,38 @@ struct RealTimeSink : AudioSink {
     qint64 heard() const override { return played; }
 };
 
+// Takes each piece whole the moment it comes and plays it by the clock, as a server plays what
+// it already holds: the mark then moves by the control's own wake-ups alone.
+struct ClockSink : AudioSink {
+    QIODevice* source = nullptr;
+    QElapsedTimer clock;
+    qint64 pulled = 0, before = 0;  // taken; heard when the clock last started
+    std::vector<qint64> starts;     // where each piece begins
+    bool start(QIODevice* s) override {
+        source = s, pulled = before = 0, starts.clear();
+        QObject::connect(s, &QIODevice::readyRead, s, [this] { take(); });
+        return true;
+    }
+    void take() {
+        const qint64 n = source ? source->read(1 << 24).size() : 0;
+        if (n == 0) return;
+        if (starts.empty() || heard() == pulled) before = pulled, clock.start();  // was dry
+        starts.push_back(pulled), pulled += n;
+    }
+    void suspend() override {}
+    void resume() override {}
+    void stop() override {
+        if (source) source->disconnect();
+        source = nullptr;
+    }
+    void drain() override {}
+    qint64 heard() const override {
+        if (!clock.isValid()) return 0;
+        return std::min(pulled,
+                        before + (clock.nsecsElapsed() * kBytesPerSecond / 1'000'000'000 & ~1));
+    }
+};
+
 qint64 residentKb() {
     QFile f(u"/proc/self/status"_s);
     f.open(QIODevice::ReadOnly);
@@ -510,6 +542,30 @@ void readAlong(const JTalkFiles& files) {
         diffs.size(), median(diffs), median(sizes), atMost(sizes.empty() ? NAN : sizes.back(), 30));
 }
 
+// How late the mark moves to a phrase where no samples are taken meanwhile: by the control's
+// wake-up alone, as in a reading's last moments or while a slow piece is made.
+void wakeUps(const JTalkFiles& files) {
+    std::printf("\nThe mark moved by its wake-up alone (16 phrases)\n");
+    auto owned = std::make_unique<ClockSink>();
+    ClockSink& sink = *owned;
+    JTalkSpeech speech(files, std::move(owned));
+    std::vector<double> late;  // ms after its phrase began
+    QObject::connect(&speech, &JTalkSpeech::playing, [&](qsizetype, qsizetype length) {
+        const qint64 at = sink.heard();
+        const auto begun = std::upper_bound(sink.starts.begin(), sink.starts.end(), at);
+        if (length > 0 && begun != sink.starts.begin())
+            late.push_back(double(at - *std::prev(begun)) * 1000 / kBytesPerSecond);
+    });
+    speech.SpeechSetText(phraseText(16));
+    speech.SpeechPlay();
+    waitFor([&] { return late.size() >= 16; }, 60000);
+    speech.SpeechStop();
+    std::sort(late.begin(), late.end());
+    target(late.size() >= 16);
+    std::printf("  %zu marks; late by median %.1f ms, worst %.1f ms (target <= 5)\n", late.size(),
+                median(late), atMost(late.empty() ? NAN : late.back(), 5));
+}
+
 void voices(const JTalkFiles& files) {
     std::printf("\nMedian F0 of the two voices on the same text\n");
     const QString text = u"千里の道も一歩から、七転び八起き、笑う門には福来たる。"_s;
@@ -529,7 +585,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(missing));
         return 1;
     }
-    // Each part alone when named: first, voices, silence, repeated, end, told, greetings,
+    // Each part alone when named: first, voices, wakeup, silence, repeated, end, told, greetings,
     // readalong, long, memory (add "short" for 10 s of memory).
     const auto part = [&](const QString& name) {
         return args.size() < 2 || args.contains(name) ||
@@ -537,6 +593,7 @@ int main(int argc, char** argv) {
     };
     if (part(u"first"_s)) firstSamples(files);
     if (part(u"voices"_s)) voices(files);
+    if (part(u"wakeup"_s)) wakeUps(files);
     const bool sound = SoundMonitor::missing().isEmpty();
     if (!sound) std::printf("\nno sound server: the parts on the monitor are skipped (README)\n");
     if (sound && part(u"silence"_s)) silencing(files);
