@@ -1167,6 +1167,15 @@ SAME = {
         "a piece comes whole and is never shorter than 0.38 s (0.36 s of silence kept after "
         "it), so the first write after a Start or a dry moment gives the server all it takes, past "
         "either threshold; the first sound came 17-23 ms after the engine's run, with and without",
+    "r13: A reading paused in its last moment, once its last samples were handed over":
+        "no server here plays a paused stream it is asked to drain: paused until silent, then "
+        "told of its end, it stayed silent for a second and ended once resumed, with the fault, "
+        "on PulseAudio 16 and PipeWire 0.3.65, 1.4.2 and 1.6.9 (Debian 12, 13 and unstable)",
+    "r41: The answer to an earlier request to be told when all the sound has been played":
+        "no server here answers a drain asked before a pause while paused (PulseAudio keeps it, "
+        "PipeWire drops it unanswered): paused and resumed 30 ms apart without a turn of the "
+        "event loop, in the last moment, the reading did not end at once, with the fault, on "
+        "PulseAudio 16 and PipeWire 0.3.65, 1.4.2 and 1.6.9; any other answer means all was heard",
     "r4: In a second reading the read-along mark jumps ahead":
         "clamped with a low bound above the high one, the position is the high one, all that was "
         "handed over: the figure kept from the last reading goes at the first report after Start, "
