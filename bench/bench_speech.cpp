@@ -74,11 +74,12 @@ struct GreedySink : AudioSink {
     double firstMs = -1;
     bool start(QIODevice* s) override {
         source = s;
-        QObject::connect(s, &QIODevice::readyRead, s, [this] {
-            if (source && !source->read(1 << 20).isEmpty() && firstMs < 0)
-                firstMs = clock->nsecsElapsed() / 1e6;
-        });
+        QObject::connect(s, &QIODevice::readyRead, s, [this] { take(); });
         return true;
+    }
+    virtual void take() {
+        if (source && !source->read(1 << 20).isEmpty() && firstMs < 0)
+            firstMs = clock->nsecsElapsed() / 1e6;
     }
     void suspend() override {}
     void resume() override {}
@@ -118,33 +119,24 @@ struct RealTimeSink : AudioSink {
 
 // Takes each piece whole the moment it comes and plays it by the clock, as a server plays what
 // it already holds: the mark then moves by the control's own wake-ups alone.
-struct ClockSink : AudioSink {
-    QIODevice* source = nullptr;
-    QElapsedTimer clock;
+struct ClockSink : GreedySink {
+    QElapsedTimer playing;
     qint64 pulled = 0, before = 0;  // taken; heard when the clock last started
     std::vector<qint64> starts;     // where each piece begins
     bool start(QIODevice* s) override {
-        source = s, pulled = before = 0, starts.clear();
-        QObject::connect(s, &QIODevice::readyRead, s, [this] { take(); });
-        return true;
+        pulled = before = 0, starts.clear();
+        return GreedySink::start(s);
     }
-    void take() {
+    void take() override {
         const qint64 n = source ? source->read(1 << 24).size() : 0;
         if (n == 0) return;
-        if (starts.empty() || heard() == pulled) before = pulled, clock.start();  // was dry
+        if (starts.empty() || heard() == pulled) before = pulled, playing.start();  // was dry
         starts.push_back(pulled), pulled += n;
     }
-    void suspend() override {}
-    void resume() override {}
-    void stop() override {
-        if (source) source->disconnect();
-        source = nullptr;
-    }
-    void drain() override {}
     qint64 heard() const override {
-        if (!clock.isValid()) return 0;
+        if (!playing.isValid()) return 0;
         return std::min(pulled,
-                        before + (clock.nsecsElapsed() * kBytesPerSecond / 1'000'000'000 & ~1));
+                        before + (playing.nsecsElapsed() * kBytesPerSecond / 1'000'000'000 & ~1));
     }
 };
 
